@@ -1,0 +1,44 @@
+// Column reads of call records, bounded by the record's real end.
+#include "entry/record.h"
+
+#include "host/runtime.h"
+
+namespace opkit {
+
+char record_char(const char* record, int column) {
+    if (record == nullptr || column < 0) {
+        return '\0';
+    }
+    // Walk up to the column so that no byte behind the terminating NUL is ever touched.
+    for (int i = 0; i < column; ++i) {
+        if (record[i] == '\0') {
+            return '\0';
+        }
+    }
+    return record[column];
+}
+
+int record_columns_text(const char* record, int first, int width, char* out) {
+    int copied = 0;
+    for (; copied < width; ++copied) {
+        const char c = record_char(record, first + copied);
+        if (c == '\0') {
+            break;
+        }
+        out[copied] = c;
+    }
+    out[copied] = '\0';
+    return copied;
+}
+
+int record_field_text(const char* record, const Field& field, char* out) {
+    return record_columns_text(record, field.first, field.width, out);
+}
+
+int32_t record_field_int(const char* record, const Field& field) {
+    char text[8];
+    record_columns_text(record, field.first, field.width < 8 ? field.width : 7, text);
+    return text_to_int(text);
+}
+
+} // namespace opkit

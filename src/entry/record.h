@@ -1,0 +1,26 @@
+// The one door through which call records are read. A record is a NUL-terminated text whose
+// length digits may claim more characters than it holds; every column is read here, and a
+// column at or past the terminating NUL reads as NUL, so no handler reads past the record.
+#pragma once
+
+#include "entry/layouts.h"
+
+#include <stdint.h>
+
+namespace opkit {
+
+// The character in `column`, or NUL when the record ends before it (or there is no record).
+char record_char(const char* record, int column);
+
+// Copies the field's columns into `out` (at least field.width + 1 bytes), stopping early at
+// the record's end, and terminates the text. Returns the number of characters copied.
+int record_field_text(const char* record, const Field& field, char* out);
+
+// Copies `width` columns from `first` into `out` (at least width + 1 bytes), as
+// record_field_text does for a field. Returns the number of characters copied.
+int record_columns_text(const char* record, int first, int width, char* out);
+
+// The field's value, converted as a decimal text (see text_to_int).
+int32_t record_field_int(const char* record, const Field& field);
+
+} // namespace opkit

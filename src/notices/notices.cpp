@@ -1,0 +1,57 @@
+// Parameter error notice and append notice.
+#include "notices/notices.h"
+
+#include "entry/globals.h"
+#include "entry/record.h"
+#include "host/hostlib.h"
+#include "host/runtime.h"
+
+namespace opkit {
+
+namespace {
+
+constexpr char blank_row[] = "                                        "; // 40 spaces
+constexpr char bad_param_text[] = "Bad CCFR(  ):";
+constexpr char append_text[] = "CFR append too long:";
+constexpr char press_key_text[] = "Press any key to continue       ";
+constexpr int key_no_key_waiting = 5;
+
+void write_at(const char* text, int length, uint8_t row, uint8_t column) {
+    uint16_t word = 0;
+    _VioWrtCharStr(text, static_cast<uint16_t>(length), row, column, &word, 0);
+}
+
+// Shows the first `count` characters of the record at row 0, `column`, via scratch_text.
+void write_excerpt(const char* record, int count, uint8_t column) {
+    record_columns_text(record, 0, count, scratch_text);
+    write_at(scratch_text, text_length(scratch_text), 0, column);
+}
+
+// Polls the keyboard until it answers anything but "no key waiting"; the key is discarded.
+void wait_for_any_key() {
+    uint16_t key = 0;
+    while (_KbdReadAscii(&key) == key_no_key_waiting) {
+        _WaitEvent(0);
+    }
+}
+
+} // namespace
+
+void cfr_bad_param(const char* record, const char* code) {
+    write_at(blank_row, 40, 0, 0);
+    write_at(blank_row, 40, 1, 0);
+    write_at(bad_param_text, 13, 0, 0);
+    write_at(code, 2, 0, 9);
+    write_excerpt(record, 18, 13);
+    write_at(press_key_text, 32, 1, 0);
+    wait_for_any_key();
+}
+
+void cfr_append_too_long(const char* record) {
+    write_at(append_text, 20, 0, 0);
+    write_excerpt(record, 12, 21);
+    write_at(press_key_text, 32, 1, 0);
+    wait_for_any_key();
+}
+
+} // namespace opkit

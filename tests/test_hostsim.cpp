@@ -1,0 +1,260 @@
+// The emulated host on its own: screen clipping, variable limits and results, the keyboard,
+// the virtual clock and its texts, scheduled events, and event waits on the real clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "hostsim/host.h"
+
+namespace {
+
+using hostsim::DateTime;
+using hostsim::Host;
+using hostsim::HostOptions;
+using hostsim::Service;
+using namespace std::chrono_literals;
+
+struct HostTest : ::testing::Test {
+    HostTest() { host.make_current(); }
+    Host host;
+    uint16_t word = 0;
+};
+
+TEST_F(HostTest, WritesOutsideTheScreenAreClipped) {
+    EXPECT_EQ(_VioWrtCharStr("abcdef", 6, 0, 37, &word, 0), 0);
+    EXPECT_EQ(host.screen_row(0).substr(37), "abc");
+    EXPECT_EQ(_VioWrtCharStr("zz", 2, 20, 0, &word, 0), 0);
+    EXPECT_EQ(_VioWrtCharStr("zz", 2, 255, 255, &word, 0), 0);
+    EXPECT_EQ(host.screen_rows().size(), 20U);
+    char cells[8];
+    std::memset(cells, 'q', sizeof cells);
+    EXPECT_EQ(_VioReadCellStr(cells, 4, 0, 38, &word, 0), 0);
+    EXPECT_EQ(cells[0], 'b');
+    EXPECT_EQ(cells[2], 'c');
+    EXPECT_EQ(cells[4], '\0') << "cells beyond the screen read as zero bytes";
+    EXPECT_EQ(cells[7], '\0');
+}
+
+TEST_F(HostTest, CellsCarryCharacterThenAttribute) {
+    EXPECT_EQ(_VioWrtCharStrAtt("AB", 2, 3, 2, 1, &word, 0), 0);
+    char cells[4];
+    _VioReadCellStr(cells, 2, 3, 2, &word, 0);
+    EXPECT_EQ(cells[0], 'A');
+    EXPECT_EQ(cells[1], 1);
+    const char back[] = {'x', 0, 'y', 1};
+    _VioWrtCellStr(back, 2, 4, 0, &word, 0);
+    EXPECT_EQ(host.cell(4, 0), (hostsim::Cell{'x', 0}));
+    EXPECT_EQ(host.cell(4, 1), (hostsim::Cell{'y', 1}));
+    // Plain text keeps the attribute that a cell already has.
+    _VioWrtCharStr("C", 1, 3, 2, &word, 0);
+    EXPECT_EQ(host.cell(3, 2), (hostsim::Cell{'C', 1}));
+}
+
+TEST_F(HostTest, UserVariablesKeepTheirLimitsAndResults) {
+    char text[HOSTLIB_VARIABLE_MAX + 1] = "junk";
+    EXPECT_EQ(_ReadUserVariable(5, text), 0);
+    EXPECT_STREQ(text, "") << "variables start empty";
+
+    const std::string longest(131, 'v');
+    EXPECT_EQ(_WriteUserVariable(5, longest.c_str()), 0);
+    EXPECT_EQ(host.variable(5), longest);
+    const std::string too_long(132, 'w');
+    EXPECT_EQ(_WriteUserVariable(5, too_long.c_str()), 5);
+    EXPECT_EQ(host.variable(5), longest) << "a refused write changes nothing";
+
+    EXPECT_EQ(_WriteUserVariable(0, "x"), 1);
+    EXPECT_EQ(_WriteUserVariable(100, "x"), 1);
+    EXPECT_EQ(_ReadUserVariable(0, text), 1);
+    EXPECT_EQ(_ReadUserVariable(-1, text), 1);
+    EXPECT_EQ(_ReadUserVariable(99, text), 0);
+
+    host.set_unreadable(7, true);
+    EXPECT_EQ(_ReadUserVariable(7, text), 3);
+    host.set_unreadable(7, false);
+    EXPECT_EQ(_ReadUserVariable(7, text), 0);
+}
+
+TEST(HostRange, VariableRangeIsConfigurable) {
+    HostOptions options;
+    options.first_variable = 10;
+    options.last_variable = 12;
+    Host host(options);
+    host.make_current();
+    char text[132];
+    EXPECT_EQ(_ReadUserVariable(9, text), 1);
+    EXPECT_EQ(_ReadUserVariable(12, text), 0);
+    EXPECT_EQ(_WriteUserVariable(13, "x"), 1);
+}
+
+TEST_F(HostTest, KeyboardQueueAnswersFiveWhenEmpty) {
+    uint16_t key = 77;
+    EXPECT_EQ(_KbdReadAscii(&key), 5);
+    EXPECT_EQ(key, 77);
+    host.press_key(256);
+    host.press_key(13);
+    EXPECT_EQ(_KbdReadAscii(&key), 0);
+    EXPECT_EQ(key, 256);
+    EXPECT_EQ(_KbdReadAscii(&key), 0);
+    EXPECT_EQ(key, 13);
+}
+
+TEST_F(HostTest, ClockTextsFollowTheHostFormats) {
+    host.set_clock({2026, 5, 12, 14, 30, 5, 0});
+    char text[12];
+    uint8_t status = 0;
+    _RtcGetAsciiTime(2, text, &status);
+    EXPECT_STREQ(text, "143005");
+    _RtcGetAsciiTime(1, text, &status);
+    EXPECT_STREQ(text, "023005PM");
+    _RtcGetAsciiDate(1, text, &status);
+    EXPECT_STREQ(text, "051226");
+    _RtcGetAsciiDate(3, text, &status);
+    EXPECT_STREQ(text, "260512");
+    host.set_clock({2026, 5, 12, 0, 5, 0, 0});
+    _RtcGetAsciiTime(1, text, &status);
+    EXPECT_STREQ(text, "120500AM");
+    host.set_clock({2026, 5, 12, 12, 0, 0, 0});
+    _RtcGetAsciiTime(1, text, &status);
+    EXPECT_STREQ(text, "120000PM");
+}
+
+TEST_F(HostTest, ClockTextOverridesAreBoundedByTheCallersBuffer) {
+    host.set_clock_text(Service::RtcGetAsciiDate, 1, std::string("0123456789"));
+    char text[12];
+    uint8_t status = 0;
+    _RtcGetAsciiDate(1, text, &status);
+    EXPECT_STREQ(text, "0123456");
+    host.set_clock_text(Service::RtcGetAsciiDate, 1, std::nullopt);
+    _RtcGetAsciiDate(1, text, &status);
+    EXPECT_EQ(std::strlen(text), 6U);
+}
+
+TEST_F(HostTest, VirtualWaitAdvancesTheClockInstantly) {
+    host.set_clock({2026, 12, 31, 23, 59, 0, 0});
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(_WaitEvent(120000), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_EQ(host.now(), (DateTime{2027, 1, 1, 0, 1, 0, 0}));
+}
+
+TEST_F(HostTest, VirtualWaitEndsAtTheFirstScheduledEvent) {
+    const int64_t start = host.now_ms();
+    host.schedule(start + 1500, hostsim::VariableEvent{4, "ready"});
+    EXPECT_EQ(_WaitEvent(60000), 0);
+    EXPECT_EQ(host.now_ms() - start, 1500);
+    EXPECT_EQ(host.variable(4), "ready");
+    // The event was consumed by that wait: the next one runs its full time.
+    EXPECT_EQ(_WaitEvent(1000), 0);
+    EXPECT_EQ(host.now_ms() - start, 2500);
+}
+
+TEST_F(HostTest, PendingEventEndsTheNextWaitAtOnce) {
+    host.press_key('a');
+    const int64_t start = host.now_ms();
+    EXPECT_EQ(_WaitEvent(5000), 0);
+    EXPECT_EQ(host.now_ms(), start);
+}
+
+TEST_F(HostTest, AdvanceDeliversEventsInTimeOrder) {
+    const int64_t start = host.now_ms();
+    host.schedule(start + 300, hostsim::KeyEvent{2});
+    host.schedule(start + 100, hostsim::KeyEvent{1});
+    host.schedule(start + 900, hostsim::KeyEvent{3});
+    host.advance(500ms);
+    EXPECT_EQ(host.keys_waiting(), 2U);
+    uint16_t key = 0;
+    _KbdReadAscii(&key);
+    EXPECT_EQ(key, 1);
+    _KbdReadAscii(&key);
+    EXPECT_EQ(key, 2);
+    EXPECT_EQ(host.events_scheduled(), 1U);
+}
+
+TEST_F(HostTest, IdleManagerAnswersAStopRequestOnce) {
+    EXPECT_EQ(_IdleManager(0), 0);
+    host.request_stop();
+    EXPECT_EQ(_IdleManager(0), 1);
+    EXPECT_EQ(_IdleManager(0), 0);
+}
+
+TEST_F(HostTest, ForcedResultsReplaceTheNextAnswer) {
+    char text[132] = "untouched";
+    host.set_variable(2, "value");
+    host.force_result(Service::ReadUserVariable, 0, false);
+    EXPECT_EQ(_ReadUserVariable(2, text), 0);
+    EXPECT_STREQ(text, "untouched");
+    host.force_result(Service::ReadUserVariable, 1, true);
+    EXPECT_EQ(_ReadUserVariable(2, text), 1);
+    EXPECT_STREQ(text, "value");
+    EXPECT_EQ(_ReadUserVariable(2, text), 0);
+}
+
+TEST_F(HostTest, StallGuardPressesAKeyWhenNothingCanArrive) {
+    uint16_t key = 0;
+    int reads = 0;
+    while (_KbdReadAscii(&key) == 5) {
+        _WaitEvent(0);
+        ASSERT_LT(++reads, 20000);
+    }
+    EXPECT_EQ(key, hostsim::key_enter);
+    EXPECT_EQ(host.stall_count(), 1);
+}
+
+TEST_F(HostTest, TransactionSwitchAndCursorAreKept) {
+    EXPECT_TRUE(host.transaction_messages());
+    _TransactionMsg(0);
+    EXPECT_FALSE(host.transaction_messages());
+    _VioSetCurPos(5, 10);
+    _VioSetCurType(4);
+    EXPECT_EQ(host.cursor_row(), 5);
+    EXPECT_EQ(host.cursor_column(), 10);
+    EXPECT_EQ(host.cursor_type(), 4);
+}
+
+TEST(HostTime, EpochConversionRoundTripsAcrossLeapDays) {
+    for (const DateTime t : {DateTime{2000, 1, 1, 0, 0, 0, 0}, DateTime{2000, 2, 29, 23, 59, 59, 999},
+                             DateTime{2024, 3, 1, 0, 0, 0, 0}, DateTime{2099, 12, 31, 23, 59, 59, 0}}) {
+        EXPECT_EQ(hostsim::from_epoch_ms(hostsim::to_epoch_ms(t)), t);
+    }
+    EXPECT_EQ(hostsim::to_epoch_ms({2000, 3, 1, 0, 0, 0, 0}) - hostsim::to_epoch_ms({2000, 2, 28, 0, 0, 0, 0}),
+              2 * 86400000LL);
+    EXPECT_EQ(hostsim::parse_date_time("2024-02-29 23:59:59"), (DateTime{2024, 2, 29, 23, 59, 59, 0}));
+    EXPECT_FALSE(hostsim::parse_date_time("2023-02-29 00:00:00"));
+    EXPECT_FALSE(hostsim::parse_date_time("1999-12-31 00:00:00"));
+    EXPECT_FALSE(hostsim::parse_date_time("tomorrow"));
+}
+
+TEST(HostRealClock, WaitReturnsWhenAnotherThreadPostsAnEvent) {
+    HostOptions options;
+    options.clock = hostsim::ClockMode::real_time;
+    Host host(options);
+    host.make_current();
+    std::thread poster([&] {
+        std::this_thread::sleep_for(50ms);
+        host.press_key(256);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(_WaitEvent(60000), 0);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    poster.join();
+    EXPECT_LT(waited, 30s) << "the wait ended on the event, not on its timeout";
+    uint16_t key = 0;
+    EXPECT_EQ(_KbdReadAscii(&key), 0);
+    EXPECT_EQ(key, 256);
+}
+
+TEST(HostRealClock, ScheduledEventEndsARealWait) {
+    HostOptions options;
+    options.clock = hostsim::ClockMode::real_time;
+    Host host(options);
+    host.make_current();
+    host.schedule_after(30ms, hostsim::VariableEvent{3, "scan"});
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(_WaitEvent(60000), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+    EXPECT_EQ(host.variable(3), "scan");
+}
+
+} // namespace

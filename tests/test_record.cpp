@@ -1,0 +1,95 @@
+// The record reader and the number conversion that every handler relies on.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "entry/record.h"
+#include "host/runtime.h"
+
+namespace {
+
+using opkit::record_char;
+using opkit::record_field_int;
+using opkit::record_field_text;
+using opkit::text_to_int;
+
+TEST(RecordReader, ColumnsAtOrPastTheEndReadAsNul) {
+    // The bytes behind the NUL are poison: a reader that looks at them would see 'X'.
+    const char buffer[] = "07ABC\0XXXXXXXXXXXXXXXX";
+    EXPECT_EQ(record_char(buffer, 0), '0');
+    EXPECT_EQ(record_char(buffer, 4), 'C');
+    EXPECT_EQ(record_char(buffer, 5), '\0');
+    EXPECT_EQ(record_char(buffer, 6), '\0');
+    EXPECT_EQ(record_char(buffer, 20), '\0');
+    EXPECT_EQ(record_char(nullptr, 0), '\0');
+    EXPECT_EQ(record_char(buffer, -1), '\0');
+}
+
+TEST(RecordReader, FieldTextStopsAtTheRecordEnd) {
+    const char buffer[] = "30DICOUNT I         0\0" "7XXXXXXXXXXXXXX";
+    char out[8];
+    const opkit::Field counter{"counter", 20, 2, opkit::FieldKind::number, ""};
+    EXPECT_EQ(record_field_text(buffer, counter, out), 1);
+    EXPECT_STREQ(out, "0");
+    const opkit::Field beyond{"beyond", 25, 3, opkit::FieldKind::number, ""};
+    EXPECT_EQ(record_field_text(buffer, beyond, out), 0);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(record_field_int(buffer, beyond), 0);
+}
+
+TEST(RecordReader, FieldValuesReadLikeAtoi) {
+    const opkit::Field two{"n", 0, 2, opkit::FieldKind::number, ""};
+    EXPECT_EQ(record_field_int(" 7", two), 7);
+    EXPECT_EQ(record_field_int("+7", two), 7);
+    EXPECT_EQ(record_field_int("07", two), 7);
+    EXPECT_EQ(record_field_int("7x", two), 7);
+    EXPECT_EQ(record_field_int("-1", two), -1);
+    EXPECT_EQ(record_field_int("ab", two), 0);
+    EXPECT_EQ(record_field_int("  ", two), 0);
+    EXPECT_EQ(record_field_int("123", two), 12) << "only the field's columns take part";
+}
+
+TEST(TextToInt, AcceptsBlanksSignAndStopsAtFirstNonDigit) {
+    EXPECT_EQ(text_to_int(""), 0);
+    EXPECT_EQ(text_to_int("abc"), 0);
+    EXPECT_EQ(text_to_int(" \t\n12abc"), 12);
+    EXPECT_EQ(text_to_int("-0"), 0);
+    EXPECT_EQ(text_to_int("+-3"), 0);
+    EXPECT_EQ(text_to_int("- 3"), 0);
+    EXPECT_EQ(text_to_int("0000000000000000000042"), 42);
+}
+
+TEST(TextToInt, SaturatesOutsideThe32BitRange) {
+    EXPECT_EQ(text_to_int("2147483647"), INT32_MAX);
+    EXPECT_EQ(text_to_int("2147483648"), INT32_MAX);
+    EXPECT_EQ(text_to_int("-2147483648"), INT32_MIN);
+    EXPECT_EQ(text_to_int("-2147483649"), INT32_MIN);
+    EXPECT_EQ(text_to_int("99999999999999999999999999999999"), INT32_MAX);
+    EXPECT_EQ(text_to_int("-99999999999999999999999999999999"), INT32_MIN);
+    EXPECT_EQ(text_to_int(std::string(131, '9').c_str()), INT32_MAX);
+}
+
+TEST(SignedToText, WritesEveryValueWithoutLeadingZeros) {
+    char out[12];
+    struct Case {
+        int32_t value;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "0"}, Case{7, "7"}, Case{-7, "-7"}, Case{10, "10"},
+                          Case{INT32_MAX, "2147483647"}, Case{INT32_MIN, "-2147483648"},
+                          Case{-1, "-1"}}) {
+        EXPECT_EQ(opkit::signed_to_text(c.value, out), static_cast<int>(std::strlen(c.text)));
+        EXPECT_STREQ(out, c.text);
+    }
+}
+
+TEST(CompareNoCase, EqualButForCase) {
+    EXPECT_EQ(opkit::text_compare_nocase("amer", "AMER"), 0);
+    EXPECT_EQ(opkit::text_compare_nocase("Amer", "AMER"), 0);
+    EXPECT_NE(opkit::text_compare_nocase("AMEX", "AMER"), 0);
+    EXPECT_NE(opkit::text_compare_nocase("AME", "AMER"), 0);
+}
+
+} // namespace
