@@ -1,0 +1,5 @@
+// Placeholder until the handler is written: answers 0 without acting.
+#include "functions/handlers.h"
+namespace opkit {
+int cfr_intmath(const char*) { return 0; }
+} // namespace opkit
