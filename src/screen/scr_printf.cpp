@@ -1,5 +1,397 @@
-// Placeholder until the formatter is written.
+// The formatter: builds a text from a format and its arguments into a caller's buffer of
+// fixed capacity and writes it on the screen, or, when a piece does not fit or a width or
+// precision has a third digit, shows the text built so far followed by the overflow mark.
 #include "screen/screen.h"
+
+#include <stdarg.h>
+#include <string.h>
+
+#include "host/hostlib.h"
+#include "host/runtime.h"
+
 namespace opkit {
-int scr_printf(char* out, int, int, int, const char*, ...) { out[0] = '\0'; return 0; }
+
+char overflow_mark[4] = "***";
+
+namespace {
+
+// What one character of a conversion does.
+enum class Kind : uint8_t { other, space, plus, minus, point, digit, size, conversion };
+
+struct KindTable {
+    Kind of[256];
+};
+
+constexpr KindTable make_kind_table() {
+    KindTable table{};
+    table.of[static_cast<unsigned char>(' ')] = Kind::space;
+    table.of[static_cast<unsigned char>('+')] = Kind::plus;
+    table.of[static_cast<unsigned char>('-')] = Kind::minus;
+    table.of[static_cast<unsigned char>(',')] = Kind::point;
+    table.of[static_cast<unsigned char>('.')] = Kind::point;
+    for (char c = '0'; c <= '9'; ++c) {
+        table.of[static_cast<unsigned char>(c)] = Kind::digit;
+    }
+    for (const char* c = "hlL"; *c != '\0'; ++c) {
+        table.of[static_cast<unsigned char>(*c)] = Kind::size;
+    }
+    for (const char* c = "diouxXcsnp"; *c != '\0'; ++c) {
+        table.of[static_cast<unsigned char>(*c)] = Kind::conversion;
+    }
+    return table;
+}
+
+// Every character is classified once, by one look-up.
+constexpr KindTable kinds = make_kind_table();
+
+// Results of the formatter, by the middle character of the overflow mark.
+constexpr char code_no_room = '*';
+constexpr char code_width_digits = '1';
+constexpr char code_precision_digits = '2';
+
+constexpr char spaces[] = "                                                                "
+                          "                                   "; // 99 spaces
+static_assert(sizeof(spaces) - 1 == number_field_size - 1);
+
+// The text being built: its length is tracked, never measured again, and it stays
+// NUL-terminated after every append.
+struct Text {
+    char* out;
+    int capacity;
+    int length;
+
+    // Whether `count` more characters still leave room for the NUL.
+    bool room_for(int64_t count) const {
+        return static_cast<int64_t>(length) + count < static_cast<int64_t>(capacity);
+    }
+    void put(const char* piece, int count) {
+        memcpy(out + length, piece, static_cast<size_t>(count));
+        length += count;
+        out[length] = '\0';
+    }
+    void pad(int count) {
+        // A pad is never wider than a two-digit width, so one run of spaces serves all.
+        put(spaces, count);
+    }
+};
+
+// The value of at most two decimal digits as typed; 0 when there are none.
+int digits_value(const char* digits) {
+    if (digits[0] == '\0') {
+        return 0;
+    }
+    if (digits[1] == '\0') {
+        return digits[0] - '0';
+    }
+    return (digits[0] - '0') * 10 + (digits[1] - '0');
+}
+
+// Appends a digit to a width or precision text; false when it already holds two.
+bool add_digit(char* digits, char digit) {
+    for (int i = 0; i < conversion_digits_max; ++i) {
+        if (digits[i] == '\0') {
+            digits[i] = digit;
+            return true;
+        }
+    }
+    return false;
+}
+
+int result_of(char code) {
+    switch (code) {
+    case code_width_digits: return 2;
+    case code_precision_digits: return 3;
+    default: return 1;
+    }
+}
+
+void write_text(const char* text, int length, int row, int column, uint16_t* word) {
+    _VioWrtCharStr(text, static_cast<uint16_t>(length), static_cast<uint8_t>(row),
+                   static_cast<uint8_t>(column), word, 0);
+}
+
+// Takes the argument of a number conversion and fills the number field with its text.
+// Both int and long are 32 bits on the targets; a long argument is read as a long (callers
+// that write 'l' pass one) and only its low 32 bits count.
+void number_argument(const Conversion& conv, va_list* args, char* field) {
+    int32_t int_value = 0;
+    int32_t long_value = 0;
+    uint32_t unsigned_value = 0;
+    uint32_t unsigned_long_value = 0;
+    const bool wide = conv.size == 'l';
+    if (conv.letter == 'u') {
+        if (wide) {
+            unsigned_long_value = static_cast<uint32_t>(va_arg(*args, unsigned long));
+        } else {
+            unsigned_value = va_arg(*args, unsigned int);
+        }
+    } else if (wide) {
+        long_value = static_cast<int32_t>(static_cast<uint32_t>(va_arg(*args, long)));
+    } else {
+        int_value = va_arg(*args, int);
+    }
+    format_number(conv.letter, conv.size, int_value, long_value, unsigned_value,
+                  unsigned_long_value, field, conv.width, conv.plus, conv.space, conv.left,
+                  conv.width_digits);
+}
+
+// Appends the field of one conversion; false when it does not fit.
+bool append_conversion(Text& text, const Conversion& conv, va_list* args) {
+    switch (conv.letter) {
+    case 'c': {
+        const char character = static_cast<char>(va_arg(*args, int));
+        const int width = conv.width == 0 ? 1 : conv.width;
+        if (!text.room_for(width)) {
+            return false;
+        }
+        // A NUL character would end the text: it contributes only its padding.
+        const int shown = character == '\0' ? 0 : 1;
+        if (conv.left) {
+            text.put(&character, shown);
+            text.pad(width - 1);
+        } else {
+            text.pad(width - 1);
+            text.put(&character, shown);
+        }
+        return true;
+    }
+    case 's': {
+        const char* argument = va_arg(*args, const char*);
+        if (argument == nullptr) {
+            argument = "";
+        }
+        const size_t length = strlen(argument);
+        if (length > static_cast<size_t>(conv.width)) {
+            // Wider than the field: the whole text, whatever the precision.
+            if (!text.room_for(static_cast<int64_t>(length))) {
+                return false;
+            }
+            text.put(argument, static_cast<int>(length));
+            return true;
+        }
+        if (!text.room_for(conv.width)) {
+            return false;
+        }
+        int shown = static_cast<int>(length);
+        if (conv.precision != 0 && shown > conv.precision) {
+            shown = conv.precision;
+        }
+        if (conv.left) {
+            text.put(argument, shown);
+            text.pad(conv.width - shown);
+        } else {
+            text.pad(conv.width - shown);
+            text.put(argument, shown);
+        }
+        return true;
+    }
+    case 'n':
+    case 'p': return true;
+    default: {
+        char field[number_field_size];
+        number_argument(conv, args, field);
+        const int length = text_length(field);
+        if (!text.room_for(length)) {
+            return false;
+        }
+        text.put(field, length);
+        return true;
+    }
+    }
+}
+
+// Reads flags, digits and size letters, in any order and any number, from `s` up to the
+// character that ends the conversion, where `s` is left. A conversion letter ending it is
+// stored in the state. Returns the failure code of a third width or precision digit, else 0.
+char read_conversion(const char*& s, Conversion& conv) {
+    for (;; ++s) {
+        switch (kinds.of[static_cast<unsigned char>(*s)]) {
+        case Kind::space: conv.space = 1; break;
+        case Kind::plus: conv.plus = 1; break;
+        case Kind::minus: conv.left = 1; break;
+        case Kind::point: conv.point_seen = 1; break;
+        case Kind::size: conv.size = *s; break;
+        case Kind::digit:
+            if (!conv.point_seen) {
+                if (!add_digit(conv.width_digits, *s)) {
+                    return code_width_digits;
+                }
+            } else if (!add_digit(conv.precision_digits, *s)) {
+                return code_precision_digits;
+            }
+            break;
+        case Kind::conversion: conv.letter = *s; return '\0';
+        case Kind::other: return '\0';
+        }
+    }
+}
+
+} // namespace
+
+void reset_conversion(Conversion* conversion) {
+    *conversion = Conversion{};
+}
+
+void format_number(char conversion, char size, int32_t int_value, int32_t long_value,
+                   uint32_t unsigned_value, uint32_t unsigned_long_value, char* field, int width,
+                   char plus, char space, char left, const char* width_digits) {
+    const bool wide = size == 'l';
+    const int32_t value = wide ? long_value : int_value;
+
+    // The digits, least significant first, of the value or its 32-bit pattern. Each base
+    // has its own loop so that the divisions become shifts or multiplications.
+    char sign = '\0';
+    uint32_t magnitude = static_cast<uint32_t>(value);
+    char digits[12];
+    int count = 0;
+    switch (conversion) {
+    case 'o':
+        do {
+            digits[count++] = static_cast<char>('0' + (magnitude & 7U));
+            magnitude >>= 3;
+        } while (magnitude != 0U);
+        break;
+    case 'x':
+    case 'X': {
+        const char* hex = conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+        do {
+            digits[count++] = hex[magnitude & 15U];
+            magnitude >>= 4;
+        } while (magnitude != 0U);
+        break;
+    }
+    default:
+        if (conversion == 'u') {
+            magnitude = wide ? unsigned_long_value : unsigned_value;
+        } else if (value < 0) { // d, i
+            sign = '-';
+            magnitude = 0U - magnitude;
+        } else if (plus) {
+            sign = '+';
+        } else if (space) {
+            sign = ' ';
+        }
+        do {
+            digits[count++] = static_cast<char>('0' + magnitude % 10U);
+            magnitude /= 10U;
+        } while (magnitude != 0U);
+        break;
+    }
+
+    // The field never grows past what two width digits allow.
+    if (width > number_field_size - 1) {
+        width = number_field_size - 1;
+    }
+    const int length = count + (sign != '\0' ? 1 : 0);
+    const int fill_count = width > length ? width - length : 0;
+
+    // A sign always takes the first position: right-justified, the fill stands between it
+    // and the digits; left-justified, blanks follow the digits.
+    int at = 0;
+    if (sign != '\0') {
+        field[at++] = sign;
+    }
+    if (!left) {
+        const char fill = (width_digits != nullptr && width_digits[0] == '0') ? '0' : ' ';
+        memset(field + at, fill, static_cast<size_t>(fill_count));
+        at += fill_count;
+    }
+    while (count > 0) {
+        field[at++] = digits[--count];
+    }
+    if (left) {
+        memset(field + at, ' ', static_cast<size_t>(fill_count));
+        at += fill_count;
+    }
+    field[at] = '\0';
+}
+
+void show_overflow_mark(char code, const char* text, int row, int column) {
+    overflow_mark[1] = code;
+    if (row == -1) {
+        return;
+    }
+    uint16_t word = 0;
+    const int length = text_length(text);
+    write_text(text, length, row, column, &word);
+    // The mark stands directly behind the text; columns are 8-bit.
+    write_text(overflow_mark, 3, row, (column + length) & 0xFF, &word);
+}
+
+int scr_printf(char* out, int capacity, int row, int column, const char* format, ...) {
+    if (out == nullptr || capacity < 1) {
+        // No room even for the NUL: every piece fails, the empty text included, and the
+        // buffer is left untouched.
+        show_overflow_mark(code_no_room, "", row, column);
+        return 1;
+    }
+    out[0] = '\0';
+    Text text{out, capacity, 0};
+    const char* p = format != nullptr ? format : "";
+    Conversion conv;
+    char failure = '\0';
+
+    va_list args;
+    va_start(args, format);
+    for (;;) {
+        reset_conversion(&conv);
+
+        // The literal text up to the next '%', or the rest of the format.
+        const char* q = strchr(p, '%');
+        if (q == nullptr) {
+            q = p + strlen(p);
+        }
+        if (!text.room_for(q - p)) {
+            failure = code_no_room;
+            break;
+        }
+        text.put(p, static_cast<int>(q - p));
+        if (*q == '\0') {
+            break;
+        }
+
+        const char* s = q + 1;
+        failure = read_conversion(s, conv);
+        if (failure != '\0') {
+            break;
+        }
+
+        if (conv.letter == '\0') {
+            // Any other character stands for itself; everything before it in the
+            // conversion produces nothing. The final NUL appends nothing but is tested
+            // for room all the same.
+            if (!text.room_for(1)) {
+                failure = code_no_room;
+                break;
+            }
+            if (*s == '\0') {
+                break;
+            }
+            text.put(s, 1);
+        } else {
+            conv.width = digits_value(conv.width_digits);
+            conv.precision = digits_value(conv.precision_digits);
+            if (!append_conversion(text, conv, &args)) {
+                failure = code_no_room;
+                break;
+            }
+        }
+        p = s + 1;
+        if (*p == '\0') {
+            break;
+        }
+    }
+    va_end(args);
+
+    if (failure != '\0') {
+        show_overflow_mark(failure, out, row, column);
+        return result_of(failure);
+    }
+    if (row != -1) {
+        uint16_t word = 0;
+        write_text(out, text.length, row, column, &word);
+    }
+    return 0;
+}
+
 } // namespace opkit
