@@ -1,5 +1,151 @@
-// Placeholder until the handler is written: answers 0 without acting.
+// TM_DATE: stamps the host's current date and time into two user variables, the date in
+// American (MM/DD/YY) or European (DD.MM.YY) order, the time in 24-hour or 12-hour form.
+// Both texts describe one moment: the date is read on both sides of the time, and the time is
+// read again when the day changed in between; nothing is written until both are read.
+#include "functions/tm_date.h"
+
+#include "entry/globals.h"
+#include "entry/layouts.h"
+#include "entry/record.h"
 #include "functions/handlers.h"
+#include "host/hostlib.h"
+#include "host/runtime.h"
+#include "notices/notices.h"
+
+#include <stdint.h>
+
 namespace opkit {
-int cfr_tm_date(const char*) { return 0; }
+
+namespace {
+
+constexpr uint16_t date_format_mdy = 1;
+constexpr uint16_t time_format_12 = 1;
+constexpr uint16_t time_format_24 = 2;
+constexpr int date_buffer_size = 8;
+constexpr int time_buffer_size = 12;
+constexpr int write_too_long = 5;
+constexpr int32_t first_variable = 1;
+constexpr int32_t last_variable = 19;
+
+// Length of the clock text in a buffer of `size` bytes, never looking past the buffer.
+int clock_text_length(const char* text, int size) {
+    int length = 0;
+    while (length < size && text[length] != '\0') {
+        ++length;
+    }
+    return length;
+}
+
+// Copies characters `first` and `first + 1` of a clock text of `length` characters to `out`;
+// a position that the host's text does not reach shows as a blank.
+void put_pair(char* out, const char* text, int length, int first) {
+    out[0] = first < length ? text[first] : ' ';
+    out[1] = first + 1 < length ? text[first + 1] : ' ';
+}
+
+bool texts_equal(const char* left, const char* right) {
+    while (*left != '\0' && *left == *right) {
+        ++left;
+        ++right;
+    }
+    return *left == *right;
+}
+
+void write_variable(const char* record, int32_t number, const char* text) {
+    if (_WriteUserVariable(number, text) == write_too_long) {
+        cfr_append_too_long(record);
+    }
+}
+
+} // namespace
+
+void format_date_text(char* out, char style, char separator) {
+    char date[date_buffer_size] = {};
+    uint8_t status = 0;
+    _RtcGetAsciiDate(date_format_mdy, date, &status);
+    const int length = clock_text_length(date, date_buffer_size);
+    const bool american = style == 'A';
+    put_pair(out, date, length, american ? 0 : 2);
+    out[2] = separator;
+    put_pair(out + 3, date, length, american ? 2 : 0);
+    out[5] = separator;
+    put_pair(out + 6, date, length, 4);
+    out[8] = '\0';
+}
+
+void format_time_text(char* out, int hour_format, char separator) {
+    const bool full_day = hour_format == 24;
+    char time[time_buffer_size] = {};
+    uint8_t status = 0;
+    _RtcGetAsciiTime(full_day ? time_format_24 : time_format_12, time, &status);
+    const int length = clock_text_length(time, time_buffer_size);
+    put_pair(out, time, length, 0);
+    out[2] = separator;
+    put_pair(out + 3, time, length, 2);
+    out[5] = separator;
+    put_pair(out + 6, time, length, 4);
+    if (full_day) {
+        out[8] = '\0';
+        return;
+    }
+    out[8] = ' ';
+    put_pair(out + 9, time, length, 6);
+    out[11] = '\0';
+}
+
+int cfr_tm_date(const char* record) {
+    if (record_length < tm_date::min_length) {
+        cfr_bad_param(record, "E1");
+        return 0;
+    }
+    const int32_t time_variable = record_field_int(record, tm_date::time_variable);
+    if (time_variable < first_variable || time_variable > last_variable) {
+        cfr_bad_param(record, "E2");
+        return 0;
+    }
+    const int32_t date_variable = record_field_int(record, tm_date::date_variable);
+    if (date_variable < first_variable || date_variable > last_variable) {
+        cfr_bad_param(record, "E3");
+        return 0;
+    }
+    const int32_t hour_format = record_field_int(record, tm_date::hours);
+    _IdleManager(0);
+    if (hour_format != 12 && hour_format != 24) {
+        cfr_bad_param(record, "E4");
+        return 0;
+    }
+    char style[tm_date::style.width + 1];
+    record_field_text(record, tm_date::style, style);
+    char style_letter = 'A';
+    char date_separator = '/';
+    if (text_compare_nocase(style, "AMER") == 0) {
+        style_letter = 'A';
+        date_separator = '/';
+    } else if (text_compare_nocase(style, "EURO") == 0) {
+        style_letter = 'E';
+        date_separator = '.';
+    } else {
+        cfr_bad_param(record, "E5");
+        return 0;
+    }
+
+    // Date, time, date again: equal dates bracket the time, so both belong to one day. When
+    // the day changed meanwhile, the time is read again to go with the later date.
+    char first_date[date_buffer_size + 4];
+    char date_text[date_buffer_size + 4];
+    char time_text[time_buffer_size];
+    format_date_text(first_date, style_letter, date_separator);
+    _IdleManager(0);
+    format_time_text(time_text, static_cast<int>(hour_format), ':');
+    format_date_text(date_text, style_letter, date_separator);
+    if (!texts_equal(first_date, date_text)) {
+        format_time_text(time_text, static_cast<int>(hour_format), ':');
+    }
+
+    // A refused write shows its notice and the other write still follows.
+    write_variable(record, date_variable, date_text);
+    write_variable(record, time_variable, time_text);
+    return 0;
+}
+
 } // namespace opkit

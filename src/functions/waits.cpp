@@ -1,6 +1,194 @@
-// Placeholder until the handlers are written: answer 0 without acting.
+// V_DELAY and WAIT_UV: hold the application for a number of 20 ms passes, or until a user
+// variable holds text, each ending early on the abort key or when the host's idle processing
+// asks to stop. Both block only in the host's event wait. clock_seconds turns the host's clock
+// texts into the count of seconds that WAIT_UV measures its timeout with.
+#include "functions/waits.h"
+
+#include "entry/globals.h"
+#include "entry/layouts.h"
+#include "entry/record.h"
 #include "functions/handlers.h"
+#include "host/hostlib.h"
+#include "host/runtime.h"
+#include "notices/notices.h"
+
 namespace opkit {
-int cfr_v_delay(const char*) { return 0; }
-int cfr_wait_uv(const char*) { return 0; }
+
+const int days_before_month[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+
+namespace {
+
+constexpr uint16_t abort_key = 256;
+constexpr int key_was_read = 0;
+constexpr int read_bad_number = 1;
+constexpr int read_unreadable = 3;
+constexpr uint32_t delay_pass_ms = 20;
+constexpr int32_t delay_units_per_count = 8;
+constexpr int32_t delay_units_per_pass = 3;
+constexpr uint16_t time_format_24 = 2;
+constexpr uint16_t date_format_ymd = 3;
+constexpr int clock_buffer_size = 8;
+constexpr int clock_digits = 6;
+// A fixed offset that every count carries; it drops out of each difference.
+constexpr int64_t count_offset_minutes = 22541824;
+
+constexpr int wait_timed_out = 0;
+constexpr int wait_text_arrived = 1;
+constexpr int wait_stopped = 2;
+
+bool read_failed(int result) {
+    return result == read_bad_number || result == read_unreadable;
+}
+
+// Reads a key if one is waiting; true for the abort key. Any other key is consumed.
+bool abort_key_read() {
+    uint16_t key = 0;
+    return _KbdReadAscii(&key) == key_was_read && key == abort_key;
+}
+
+// The value of the last two characters of `text` (`length` long, fewer when there are fewer),
+// read like atoi; cuts them off the text.
+int32_t take_last_pair(char* text, int& length) {
+    const int start = length >= 2 ? length - 2 : 0;
+    const int32_t value = text_to_int(text + start);
+    text[start] = '\0';
+    length = start;
+    return value;
+}
+
+// Fetches a clock text into a zeroed buffer and keeps at most its first six characters, so
+// that a short or missing text is parsed from what is there and never from stale bytes.
+int fetch_clock_text(bool date, char* text, uint8_t* status) {
+    for (int i = 0; i < clock_buffer_size; ++i) {
+        text[i] = '\0';
+    }
+    if (date) {
+        _RtcGetAsciiDate(date_format_ymd, text, status);
+    } else {
+        _RtcGetAsciiTime(time_format_24, text, status);
+    }
+    text[clock_digits] = '\0';
+    return text_length(text);
+}
+
+bool is_leap_year(int64_t year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+// Leap years among 0 .. year - 1 (year 0 is one).
+int64_t leap_years_before(int64_t year) {
+    return (year + 3) / 4 - (year + 99) / 100 + (year + 399) / 400;
+}
+
+} // namespace
+
+uint32_t clock_seconds() {
+    char time[clock_buffer_size];
+    char date[clock_buffer_size];
+    uint8_t status = 0;
+    int time_length = fetch_clock_text(false, time, &status);
+    int date_length = fetch_clock_text(true, date, &status);
+
+    const int64_t seconds = take_last_pair(time, time_length);
+    const int64_t minutes = take_last_pair(time, time_length);
+    const int64_t hours = text_to_int(time);
+    const int64_t day = take_last_pair(date, date_length);
+    int64_t month = take_last_pair(date, date_length);
+    int64_t year = text_to_int(date);
+
+    // A host text outside the calendar still gives a count: the month is kept within the
+    // table, and a year below 00 counts as 00.
+    if (month < 1) {
+        month = 1;
+    } else if (month > 12) {
+        month = 12;
+    }
+    if (year < 0) {
+        year = 0;
+    }
+    const int64_t leap_day = (month > 2 && is_leap_year(year)) ? 1 : 0;
+    const int64_t day_number =
+        365 * year + leap_years_before(year) + days_before_month[month - 1] + leap_day + day;
+    const int64_t count =
+        ((day_number * 24 + hours) * 60 + minutes + count_offset_minutes) * 60 + seconds;
+    return static_cast<uint32_t>(static_cast<uint64_t>(count));
+}
+
+void delay_with_key_abort(int32_t n) {
+    int32_t passes = n / delay_units_per_pass;
+    if (passes < 1) {
+        passes = 1;
+    }
+    for (int32_t made = 1;; ++made) {
+        _WaitEvent(delay_pass_ms);
+        const bool stop = _IdleManager(0) != 0;
+        // The key is read in every pass, also in one that ends for another reason.
+        const bool aborted = abort_key_read();
+        if (stop || aborted || made >= passes) {
+            return;
+        }
+    }
+}
+
+int cfr_v_delay(const char* record) {
+    if (record_length > v_delay::max_length) {
+        cfr_bad_param(record, "V3");
+        return 0;
+    }
+    // The count fills the record from column 10 on; a record too short to reach column 10
+    // has no count at all, which reads as 0.
+    int32_t width = record_length - v_delay::count_offset;
+    if (width < 0) {
+        width = 0;
+    } else if (width > v_delay::count.width) {
+        width = v_delay::count.width;
+    }
+    char text[v_delay::count.width + 1];
+    record_columns_text(record, v_delay::count.first, static_cast<int>(width), text);
+    delay_with_key_abort(delay_units_per_count * text_to_int(text));
+    return 0;
+}
+
+int wait_for_user_variable(int32_t number, uint16_t timeout) {
+    // The text that the caller's check read does not count.
+    scratch_text[0] = '\0';
+    const uint32_t start = clock_seconds();
+    uint32_t elapsed = 0;
+    while (true) {
+        // Sleep for what is left of the timeout; the host ends the wait early on an event.
+        _WaitEvent(1000U * (timeout - elapsed));
+        if (_IdleManager(0) != 0) {
+            return wait_stopped;
+        }
+        if (abort_key_read()) {
+            return wait_stopped;
+        }
+        scratch_text[0] = '\0';
+        const int read = _ReadUserVariable(number, scratch_text);
+        if (!read_failed(read) && scratch_text[0] != '\0') {
+            return wait_text_arrived;
+        }
+        elapsed = clock_seconds() - start;
+        if (elapsed > timeout) {
+            return wait_timed_out;
+        }
+    }
+}
+
+int cfr_wait_uv(const char* record) {
+    if (record_length < wait_uv::min_length) {
+        cfr_bad_param(record, "W2");
+        return 0;
+    }
+    const int32_t number = record_field_int(record, wait_uv::variable);
+    scratch_text[0] = '\0';
+    if (read_failed(_ReadUserVariable(number, scratch_text))) {
+        cfr_bad_param(record, "W3");
+        return 0;
+    }
+    // Only the low 16 bits count: a negative field wraps (-1 waits 65535 seconds).
+    const uint16_t timeout = static_cast<uint16_t>(record_field_int(record, wait_uv::timeout));
+    return wait_for_user_variable(number, timeout);
+}
+
 } // namespace opkit
