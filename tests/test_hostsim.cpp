@@ -150,6 +150,18 @@ TEST_F(HostTest, VirtualWaitEndsAtTheFirstScheduledEvent) {
     EXPECT_EQ(host.now_ms() - start, 2500);
 }
 
+TEST_F(HostTest, ZeroWaitLastsUntilTheNextSecondTick) {
+    host.set_clock({2026, 6, 1, 8, 0, 0, 250});
+    EXPECT_EQ(_WaitEvent(0), 0);
+    EXPECT_EQ(host.now(), (DateTime{2026, 6, 1, 8, 0, 1, 0}));
+    EXPECT_EQ(_WaitEvent(0), 0);
+    EXPECT_EQ(host.now(), (DateTime{2026, 6, 1, 8, 0, 2, 0}));
+    // An event ends it sooner.
+    host.schedule_after(std::chrono::milliseconds(40), hostsim::KeyEvent{1});
+    EXPECT_EQ(_WaitEvent(0), 0);
+    EXPECT_EQ(host.now(), (DateTime{2026, 6, 1, 8, 0, 2, 40}));
+}
+
 TEST_F(HostTest, PendingEventEndsTheNextWaitAtOnce) {
     host.press_key('a');
     const int64_t start = host.now_ms();

@@ -660,6 +660,19 @@ int Host::svc_read_key(uint16_t* key) {
     return result;
 }
 
+int64_t Host::wait_span_locked(uint32_t milliseconds, int64_t now) const {
+    if (milliseconds > 0) {
+        return milliseconds;
+    }
+    if (options_.zero_wait_ms > 0) {
+        return options_.zero_wait_ms;
+    }
+    // A wait of 0 lasts until the next tick of the seconds clock: a caller that polls with
+    // zero waits neither spins nor misses the seconds moving on.
+    const int64_t into_second = ((now % 1000) + 1000) % 1000;
+    return 1000 - into_second;
+}
+
 int Host::svc_wait_event(uint32_t milliseconds) {
     Lock lock(mutex_);
     const auto forced = take_forced_locked(Service::WaitEvent);
@@ -670,9 +683,7 @@ int Host::svc_wait_event(uint32_t milliseconds) {
         }
         if (event_sequence_ == event_consumed_) {
             if (options_.clock == ClockMode::virtual_time) {
-                // A wait costs at least a millisecond of virtual time, so that loops that wait 0
-                // still see the clock move.
-                const int64_t deadline = started + std::max<int64_t>(milliseconds, 1);
+                const int64_t deadline = started + wait_span_locked(milliseconds, started);
                 const auto due = next_due_locked();
                 if (due && *due <= deadline) {
                     clock_base_ms_ = std::max(clock_base_ms_, *due);
@@ -681,7 +692,7 @@ int Host::svc_wait_event(uint32_t milliseconds) {
                     clock_base_ms_ = deadline;
                 }
             } else {
-                const int64_t wait_ms = std::max<int64_t>(milliseconds, options_.real_min_wait_ms);
+                const int64_t wait_ms = wait_span_locked(milliseconds, started);
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
                 while (event_sequence_ == event_consumed_) {
                     const auto due = next_due_locked();

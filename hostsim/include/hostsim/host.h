@@ -124,9 +124,10 @@ struct HostOptions {
     // key can never hang a test or a script. 0 turns the guard off.
     int stall_limit = 10000;
     uint16_t stall_key = key_enter;
-    // Real clock: the shortest wait of _WaitEvent (a wait of 0 right after an empty key read
-    // would otherwise spin).
-    int real_min_wait_ms = 10;
+    // How long a wait of 0 ms lasts when no event comes: 0 (the default) means until the next
+    // tick of the host's seconds clock, so that callers polling with zero waits never spin;
+    // any other value is that many milliseconds. Events always end a wait at once.
+    int zero_wait_ms = 0;
 };
 
 // One service call as the plug-in made it.
@@ -252,6 +253,7 @@ private:
     void deliver_locked(const HostEvent& event);
     void run_due_locked();
     std::optional<int64_t> next_due_locked() const;
+    int64_t wait_span_locked(uint32_t milliseconds, int64_t now) const;
     std::optional<Forced> take_forced_locked(Service service);
     void record_locked(Service service, std::vector<int64_t> args, std::string text, int result);
     std::string clock_text_locked(Service service, int format) const;
