@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The whole test suite, on a fresh machine or a used one: installs what is missing, then runs
+# every stage and prints a summary. A failing stage does not stop the others; the exit status
+# is non-zero when any failed.
+#   native    build and test the development build (unit, plug-in, host and CLI tests)
+#   asan      the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   valgrind  the test binary under valgrind memcheck
+#   cross     the ARM build under qemu-arm, the Windows x86-64 build under wine64, and the
+#             export/import checks of the 32-bit x86 DLL
+#   fuzz      a bounded fuzz campaign (OPKIT_FUZZ_SECONDS, default 120)
+# Stages can be chosen: tools/test-all.sh native asan
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh || exit 1
+
+stages=("$@")
+if [ ${#stages[@]} -eq 0 ]; then
+    stages=(native asan valgrind cross fuzz)
+fi
+
+run_stage() {
+    case "$1" in
+    native) cmake --workflow --preset native ;;
+    asan) cmake --workflow --preset asan ;;
+    valgrind) bash tools/valgrind.sh ;;
+    cross) bash tools/test-cross.sh ;;
+    fuzz) bash tools/fuzz.sh "${OPKIT_FUZZ_SECONDS:-120}" --no-coverage ;;
+    *) echo "unknown stage: $1" >&2; return 2 ;;
+    esac
+}
+
+passed=0
+failed=0
+report=()
+for stage in "${stages[@]}"; do
+    echo "==== stage $stage"
+    started=$(date +%s)
+    if run_stage "$stage"; then
+        passed=$((passed + 1))
+        report+=("$stage: passed in $(($(date +%s) - started)) s")
+    else
+        failed=$((failed + 1))
+        report+=("$stage: FAILED after $(($(date +%s) - started)) s")
+    fi
+done
+
+echo "==== summary"
+printf '%s\n' "${report[@]}"
+echo "stages: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
