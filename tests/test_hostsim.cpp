@@ -270,3 +270,26 @@ TEST(HostRealClock, ScheduledEventEndsARealWait) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(HostRealClock, PollingIdleCallsRestUntilAnEvent) {
+    HostOptions options;
+    options.clock = hostsim::ClockMode::real_time;
+    options.idle_tick_ms = 60000; // only an event can end the idle call in time
+    Host host(options);
+    host.make_current();
+    std::thread poster([&] {
+        std::this_thread::sleep_for(30ms);
+        host.press_key(13);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(_IdleManager(0), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+    poster.join();
+    uint16_t key = 0;
+    EXPECT_EQ(_KbdReadAscii(&key), 0);
+    EXPECT_EQ(key, 13);
+}
+
+} // namespace

@@ -712,6 +712,7 @@ int Host::svc_wait_event(uint32_t milliseconds) {
             }
         }
         event_consumed_ = event_sequence_;
+        waited_since_idle_ = true;
     }
     const int result = forced ? forced->result : result_ok;
     record_locked(Service::WaitEvent, {milliseconds}, {}, result);
@@ -724,6 +725,18 @@ int Host::svc_idle(uint16_t request) {
     const auto forced = take_forced_locked(Service::IdleManager);
     int result = 0;
     if (!forced || forced->perform) {
+        // On the real clock, a caller that comes back to its idle processing without having
+        // waited for an event (a polling loop) gets the idle time the host would spend
+        // anyway: up to one idle tick, ended at once by any event.
+        if (options_.clock == ClockMode::real_time && !waited_since_idle_ &&
+            event_sequence_ == idle_seen_sequence_ && options_.idle_tick_ms > 0) {
+            const auto until = std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(options_.idle_tick_ms);
+            wake_.wait_until(lock, until, [&] { return event_sequence_ != idle_seen_sequence_; });
+            run_due_locked();
+        }
+        waited_since_idle_ = false;
+        idle_seen_sequence_ = event_sequence_;
         result = stop_requested_ ? 1 : 0;
         stop_requested_ = false;
     }

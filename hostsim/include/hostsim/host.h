@@ -128,6 +128,9 @@ struct HostOptions {
     // tick of the host's seconds clock, so that callers polling with zero waits never spin;
     // any other value is that many milliseconds. Events always end a wait at once.
     int zero_wait_ms = 0;
+    // Real clock: an _IdleManager call with no event wait since the previous one (a loop that
+    // polls the keyboard without waiting) lasts up to this long unless an event comes.
+    int idle_tick_ms = 20;
 };
 
 // One service call as the plug-in made it.
@@ -283,6 +286,8 @@ private:
     uint64_t event_sequence_ = 0; // rises with every event
     uint64_t event_consumed_ = 0; // the sequence that the last wait returned on
 
+    bool waited_since_idle_ = false;
+    uint64_t idle_seen_sequence_ = 0; // the event sequence at the last idle call
     int empty_reads_ = 0; // empty key reads since the last timed wait (stall guard)
     int stalls_ = 0;
 
