@@ -1,0 +1,50 @@
+// Building call records from named fields: the columns come from the layout table that the
+// handlers read their records with, the length digits are counted, and every value is checked
+// against what the function accepts, so that a composed record is one the function takes.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "entry/layouts.h"
+
+namespace opkit_cli {
+
+// A value that cannot be placed; `index` is the field assignment at fault (-1: none in
+// particular, e.g. an unknown function or a missing field).
+class ComposeError : public std::runtime_error {
+  public:
+    ComposeError(const std::string& message, int index)
+        : std::runtime_error(message), index_(index) {}
+    int index() const { return index_; }
+
+  private:
+    int index_;
+};
+
+struct FieldAssignment {
+    std::string name;
+    std::string value;
+};
+
+struct Composed {
+    std::string record;
+    std::vector<std::string> notes; // fields given that this call does not read, ...
+};
+
+// The layout of a function name (any case), or null.
+const opkit::Layout* find_layout(std::string_view name);
+
+// Builds the record. Throws ComposeError.
+Composed compose_record(std::string_view function, const std::vector<FieldAssignment>& fields);
+
+// Splits "name=value" (throws ComposeError with `index` when there is no '=').
+FieldAssignment parse_assignment(std::string_view text, int index);
+
+// The fields a function takes in compose, with the values each accepts: for help texts.
+std::string compose_fields_help(const opkit::Layout& layout);
+std::string compose_functions_help();
+
+} // namespace opkit_cli

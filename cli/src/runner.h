@@ -1,0 +1,91 @@
+// Running host scripts against a session: each directive acts on the emulated host or calls
+// the plug-in, expectations are checked and reported with their script line, and notices get
+// the key they wait for, with a word in the output saying so.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "script.h"
+#include "session.h"
+
+namespace opkit_cli {
+
+struct RunOptions {
+    bool verbose = false; // also print passing expectations and host directives
+    bool quiet = false;   // print only failures, warnings, show/echo output and the summary
+    bool ansi = false;    // reverse video and colour in the output
+};
+
+// What one call or message did.
+struct CallReport {
+    int result = 0;
+    std::string notice;    // "M1", ..., "append" or empty
+    bool auto_key = false; // the runner queued the key that the notice or self-test waited for
+    int stalls = 0;        // keys the host pressed itself because nothing was queued
+    std::vector<std::string> changes; // user variables changed
+    std::string warning;              // the predicted notice did not come, or one came unforeseen
+    int64_t elapsed_ms = 0;           // time the call took on the host's clock
+};
+
+struct ScriptTotals {
+    int calls = 0;
+    int expectations = 0;
+    int failures = 0;
+    int warnings = 0;
+};
+
+// The notice a call showed, from the trace of its service calls: its code, "append" or empty.
+std::string notice_in_trace(const std::vector<hostsim::TraceEntry>& trace);
+
+class Runner {
+  public:
+    Runner(Session& session, std::ostream& out, RunOptions options);
+
+    // Runs every directive of the script; the totals count its expectations and failures.
+    ScriptTotals run(const Script& script);
+
+    // Runs one directive; used by `run`, `call` and the shell. `where` names the script.
+    void execute(const Directive& directive, const std::string& where);
+
+    // Calls the plug-in with message 3 and the record, or with another message code.
+    CallReport call(const std::string& record);
+    CallReport message(int code);
+
+    // Takes note of a call made elsewhere (the shell's worker), for later expectations.
+    void record_outcome(int result, const std::string& notice);
+
+    // Checks an expectation; empty when it holds, else what was found instead.
+    std::optional<std::string> check(const Directive& expectation);
+
+    // The host's clock in script form (YYYY-MM-DD HH:MM:SS).
+    std::string clock_text() const;
+
+    const ScriptTotals& totals() const { return totals_; }
+    void reset_totals() { totals_ = {}; }
+
+    // Called just before and after each call into the plug-in (the watchdog of `run`).
+    std::function<void(const std::string& what)> on_call_start;
+    std::function<void()> on_call_end;
+
+  private:
+    CallReport invoke(int code, const std::string& record);
+    void print_call(const Directive& d, const CallReport& report);
+    std::string last_notice_text() const;
+
+    Session& session_;
+    std::ostream& out_;
+    RunOptions options_;
+    ScriptTotals totals_;
+    std::optional<int> last_result_;
+    std::string last_notice_;
+    bool called_ = false;
+    std::deque<uint16_t> queued_keys_; // keys the script queued that the host still holds
+};
+
+} // namespace opkit_cli

@@ -1,0 +1,605 @@
+// The full-screen view (curses). The plug-in runs on a worker thread, one call at a time, while
+// this thread draws the emulated terminal from the host's state ten times a second and hands
+// the keys typed to the host's keyboard; the host serialises both sides with its own lock.
+#include "shell.h"
+
+#if defined(OPKIT_HAVE_CURSES)
+
+#include <curses.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "explain.h"
+#include "render.h"
+#include "runner.h"
+#include "script.h"
+
+namespace opkit_cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int key_ctrl_a = 1;  // sends the abort key
+constexpr int key_ctrl_q = 17; // leaves
+constexpr int key_ctrl_t = 20; // input line <-> terminal keypad
+constexpr int key_ctrl_u = 21; // clears the input line
+constexpr int frame_left = 4;  // row numbers stand left of the frame
+
+// A call into the plug-in running on the worker thread.
+class Worker {
+  public:
+    ~Worker() { join(); }
+
+    bool busy() const { return busy_.load(); }
+
+    void start(Session& session, int code, std::string record) {
+        join();
+        busy_.store(true);
+        started_ = Clock::now();
+        thread_ = std::thread([this, &session, code, record] {
+            const int result =
+                code == 3 ? session.plugin().call(record) : session.plugin().message(code);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                result_ = result;
+                finished_ = true;
+            }
+            busy_.store(false);
+        });
+    }
+
+    // The result of a call that has ended since the last time this was asked.
+    std::optional<int> take_result() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!finished_) {
+            return std::nullopt;
+        }
+        finished_ = false;
+        return result_;
+    }
+
+    double seconds_running() const {
+        return std::chrono::duration<double>(Clock::now() - started_).count();
+    }
+
+    void join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    void detach() {
+        if (thread_.joinable()) {
+            thread_.detach();
+        }
+    }
+
+  private:
+    std::thread thread_;
+    std::atomic<bool> busy_{false};
+    std::mutex mutex_;
+    bool finished_ = false;
+    int result_ = 0;
+    Clock::time_point started_{};
+};
+
+class Shell {
+  public:
+    explicit Shell(Session& session) : session_(session), runner_(session, sink_, RunOptions{}) {}
+
+    int run();
+
+  private:
+    void draw();
+    void draw_screen();
+    void draw_panel(int left);
+    void handle_key(int ch);
+    void key_to_host(int ch);
+    void execute_line(const std::string& line);
+    void start_call(int code, const std::string& record, const std::string& label);
+    void show_overlay(const std::string& title, const std::string& text);
+    std::string waiting_text() const;
+    void set_status(const std::string& text) { status_ = text; }
+    // Shows `text` on the status line and keeps it in the panel's list of recent events.
+    void log(const std::string& text) {
+        set_status(text);
+        events_.push_back(text);
+        while (events_.size() > 4) {
+            events_.pop_front();
+        }
+    }
+
+    Session& session_;
+    std::ostringstream sink_;
+    Runner runner_;
+    Worker worker_;
+
+    std::string input_;
+    std::deque<std::string> history_;
+    int history_at_ = -1;
+    bool focus_input_ = true; // while a call runs: false sends keys to the terminal
+    bool quit_ = false;
+    std::string status_ = "type a record or a directive and press Enter; F10 leaves";
+    std::deque<std::string> events_;
+    std::string last_call_;
+    std::string last_result_ = "-";
+    // What the running call is, for its waiting display.
+    std::string running_label_;
+    std::string running_function_;
+    double running_seconds_ = 0; // V_DELAY: nominal duration; WAIT_UV: the timeout
+    int running_variable_ = 0;
+    int line_number_ = 0;
+};
+
+std::string key_label(uint16_t code) {
+    char text[48];
+    if (code >= 32 && code < 127) {
+        std::snprintf(text, sizeof text, "key %u (0x%X '%c')", code, code, static_cast<char>(code));
+    } else if (code == hostsim::key_abort) {
+        std::snprintf(text, sizeof text, "abort key (256)");
+    } else {
+        std::snprintf(text, sizeof text, "key %u (0x%X)", code, code);
+    }
+    return text;
+}
+
+void Shell::start_call(int code, const std::string& record, const std::string& label) {
+    session_.host().clear_trace();
+    running_label_ = label;
+    running_function_.clear();
+    running_seconds_ = 0;
+    if (code == 3) {
+        const Analysis a = analyse(record);
+        if (a.layout != nullptr && a.notice.empty()) {
+            running_function_ = a.layout->name;
+            if (running_function_ == "V_DELAY") {
+                const int32_t n = std::stoi(a.fields.front().value);
+                running_seconds_ = 0.02 * static_cast<double>(std::max<int64_t>(1, 8LL * n / 3));
+            } else if (running_function_ == "WAIT_UV") {
+                running_variable_ = std::stoi(a.fields[0].value);
+                running_seconds_ = std::stod(a.fields[1].value);
+            }
+        }
+    } else if (code == 5) {
+        running_function_ = "self-test";
+    }
+    last_call_ = label;
+    last_result_ = "running";
+    focus_input_ = false;
+    worker_.start(session_, code, record);
+}
+
+std::string Shell::waiting_text() const {
+    if (!worker_.busy()) {
+        return "idle";
+    }
+    const std::string row0 = session_.host().screen_row(0);
+    if (row0.rfind("Bad CCFR(", 0) == 0 || row0.rfind("CFR append too long:", 0) == 0) {
+        return "notice waiting for a key: press any key";
+    }
+    const double left = std::max(0.0, running_seconds_ - worker_.seconds_running());
+    char text[96];
+    if (running_function_ == "V_DELAY") {
+        std::snprintf(text, sizeof text, "V_DELAY waiting, %.1f s left (Ctrl-A aborts)", left);
+        return text;
+    }
+    if (running_function_ == "WAIT_UV") {
+        std::snprintf(text, sizeof text, "WAIT_UV waiting for variable %d, %.0f s left",
+                      running_variable_, left);
+        return text;
+    }
+    if (running_function_ == "self-test") {
+        return "self-test: press keys; Enter (13) ends it";
+    }
+    return "running";
+}
+
+void Shell::draw_screen() {
+    const hostsim::Host& host = session_.host();
+    const int rows = host.options().rows;
+    const int columns = host.options().columns;
+    std::string tens(static_cast<size_t>(columns), ' ');
+    std::string units;
+    for (int c = 0; c < columns; ++c) {
+        if (c % 10 == 0 && c > 0) {
+            tens[static_cast<size_t>(c)] = static_cast<char>('0' + (c / 10) % 10);
+        }
+        units += static_cast<char>('0' + c % 10);
+    }
+    mvaddstr(0, frame_left + 1, tens.c_str());
+    mvaddstr(1, frame_left, ("+" + units + "+").c_str());
+    const int cursor_row = host.cursor_row();
+    const int cursor_column = host.cursor_column();
+    for (int r = 0; r < rows; ++r) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%3d ", r);
+        mvaddstr(2 + r, 0, number);
+        addch('|');
+        for (int c = 0; c < columns; ++c) {
+            const hostsim::Cell cell = host.cell(r, c);
+            const auto u = static_cast<unsigned char>(cell.character);
+            chtype ch = (u < 0x20 || u >= 0x7f) ? ' ' : u;
+            if (cell.attribute != 0) {
+                ch |= A_REVERSE;
+            }
+            if (r == cursor_row && c == cursor_column) {
+                ch |= A_UNDERLINE;
+            }
+            addch(ch);
+        }
+        addch('|');
+    }
+    mvaddstr(2 + rows, frame_left,
+             ("+" + std::string(static_cast<size_t>(columns), '-') + "+").c_str());
+}
+
+void Shell::draw_panel(int left) {
+    const hostsim::Host& host = session_.host();
+    int y = 0;
+    const auto line = [&](const std::string& text, attr_t attribute = A_NORMAL) {
+        if (y >= LINES - 2) {
+            return;
+        }
+        attron(attribute);
+        mvaddnstr(y++, left, text.c_str(), std::max(0, COLS - left - 1));
+        attroff(attribute);
+    };
+    line("opkit-host shell", A_BOLD);
+    line("clock  " + hostsim::format_date_time(host.now()) + " (real)");
+    line("state  " + waiting_text(), worker_.busy() ? A_BOLD : A_NORMAL);
+    line("last   " + (last_call_.empty() ? std::string("-") : last_call_));
+    line("result " + last_result_);
+    line("cursor " + std::to_string(host.cursor_row()) + "," +
+         std::to_string(host.cursor_column()) + "  keys queued " +
+         std::to_string(host.keys_waiting()));
+    line(std::string("transaction messages ") + (host.transaction_messages() ? "on" : "off"));
+    line("");
+    line("recent", A_BOLD);
+    for (const std::string& e : events_) {
+        line("  " + e);
+    }
+    line("");
+    line("user variables", A_BOLD);
+    int shown = 0;
+    for (const auto& [number, text] : host.variables()) {
+        if (text.empty()) {
+            continue;
+        }
+        char label[16];
+        std::snprintf(label, sizeof label, "%3d = ", number);
+        line(label + quoted(text));
+        ++shown;
+    }
+    if (shown == 0) {
+        line("  (all empty)");
+    }
+    line("");
+    line("Enter runs the line  F10 quits", A_DIM);
+    line("Ctrl-A abort key  Ctrl-T keypad/line", A_DIM);
+}
+
+void Shell::draw() {
+    erase();
+    draw_screen();
+    const int columns = session_.host().options().columns;
+    draw_panel(frame_left + columns + 4);
+    const bool keypad_mode = worker_.busy() && !focus_input_;
+    mvaddnstr(LINES - 2, 0, status_.c_str(), COLS - 1);
+    const std::string prompt =
+        keypad_mode ? "[keys go to the terminal; Ctrl-T: input line] " : "> ";
+    mvaddnstr(LINES - 1, 0, (prompt + (keypad_mode ? std::string() : input_)).c_str(), COLS - 1);
+    if (keypad_mode) {
+        const hostsim::Host& host = session_.host();
+        move(2 + host.cursor_row(), frame_left + 1 + host.cursor_column());
+    } else {
+        move(LINES - 1, static_cast<int>(std::min<size_t>(prompt.size() + input_.size(),
+                                                          static_cast<size_t>(COLS - 1))));
+    }
+    refresh();
+}
+
+void Shell::show_overlay(const std::string& title, const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        lines.push_back(l);
+    }
+    size_t top = 0;
+    while (true) {
+        erase();
+        attron(A_BOLD);
+        mvaddnstr(0, 0, (title + "   (arrows/PgUp/PgDn scroll, any other key closes)").c_str(),
+                  COLS - 1);
+        attroff(A_BOLD);
+        for (int y = 1; y < LINES && top + static_cast<size_t>(y - 1) < lines.size(); ++y) {
+            mvaddnstr(y, 0, lines[top + static_cast<size_t>(y - 1)].c_str(), COLS - 1);
+        }
+        refresh();
+        const int ch = getch();
+        const size_t page = static_cast<size_t>(std::max(1, LINES - 2));
+        if (ch == ERR) {
+            continue;
+        }
+        if (ch == KEY_DOWN && top + 1 < lines.size()) {
+            ++top;
+        } else if (ch == KEY_UP && top > 0) {
+            --top;
+        } else if (ch == KEY_NPAGE) {
+            top = std::min(top + page, lines.empty() ? 0 : lines.size() - 1);
+        } else if (ch == KEY_PPAGE) {
+            top = top > page ? top - page : 0;
+        } else if (ch != KEY_RESIZE) {
+            break;
+        }
+    }
+}
+
+void Shell::execute_line(const std::string& line) {
+    std::string text = line;
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return;
+    }
+    if (history_.empty() || history_.back() != text) {
+        history_.push_back(text);
+        if (history_.size() > 200) {
+            history_.pop_front();
+        }
+    }
+    ++line_number_;
+    const std::string word = text.substr(first, text.find_first_of(" \t", first) - first);
+    if (word == "quit" || word == "exit") {
+        quit_ = true;
+        return;
+    }
+    if (word == "help") {
+        set_status(directive_summary() + "; or type a record");
+        return;
+    }
+    // A line that starts with the length digits is a record, exactly as typed.
+    if (std::isdigit(static_cast<unsigned char>(text[0])) != 0) {
+        if (worker_.busy()) {
+            set_status("a call is running: finish it first (its keys go to the terminal)");
+            return;
+        }
+        start_call(3, text, "call " + quote_record(text));
+        log(last_call_);
+        return;
+    }
+    std::optional<Directive> d;
+    try {
+        d = parse_line(text, line_number_);
+    } catch (const ScriptError& e) {
+        set_status("column " + std::to_string(e.column()) + ": " + e.what());
+        return;
+    }
+    if (!d) {
+        return;
+    }
+    if (d->verb == Verb::call || d->verb == Verb::message) {
+        if (worker_.busy()) {
+            set_status("a call is running: finish it first (its keys go to the terminal)");
+            return;
+        }
+        if (d->verb == Verb::call) {
+            start_call(3, d->record, "call " + quote_record(d->record));
+        } else {
+            start_call(d->number, {}, "message " + std::to_string(d->number));
+        }
+        log(last_call_);
+        return;
+    }
+    if (d->verb == Verb::explain) {
+        show_overlay("explain", render_explanation(analyse(d->record)));
+        return;
+    }
+    if (d->verb == Verb::show && d->show == ShowWhat::trace) {
+        std::string out;
+        for (const std::string& l : render_trace(session_.host().trace())) {
+            out += l + "\n";
+        }
+        show_overlay("trace of the last call", out.empty() ? "(no service calls)\n" : out);
+        return;
+    }
+    if (d->verb == Verb::expect) {
+        const auto failure = runner_.check(*d);
+        set_status(failure ? "FAIL: " + *failure : "ok: " + text);
+        return;
+    }
+    if (d->verb == Verb::reload && worker_.busy()) {
+        set_status("a call is running: reload when it has ended");
+        return;
+    }
+    try {
+        sink_.str({});
+        runner_.execute(*d, "shell");
+        std::string out = sink_.str();
+        while (!out.empty() && out.back() == '\n') {
+            out.pop_back();
+        }
+        if (out.find('\n') != std::string::npos) {
+            show_overlay(text, out);
+        } else {
+            set_status(out.empty() ? "done: " + text : out);
+        }
+    } catch (const std::exception& e) {
+        set_status(std::string("error: ") + e.what());
+    }
+}
+
+void Shell::key_to_host(int ch) {
+    hostsim::Host& host = session_.host();
+    uint16_t code = 0;
+    if (ch == key_ctrl_a) {
+        code = hostsim::key_abort;
+    } else if (ch == KEY_ENTER || ch == '\n' || ch == '\r') {
+        code = hostsim::key_enter;
+    } else if (ch == KEY_BACKSPACE || ch == 127 || ch == 8) {
+        code = 8;
+    } else if (ch >= 0 && ch < 256) {
+        code = static_cast<uint16_t>(ch);
+    } else {
+        set_status("that key has no code on the terminal; not sent");
+        return;
+    }
+    host.press_key(code);
+    log(key_label(code) + " sent");
+}
+
+void Shell::handle_key(int ch) {
+    if (ch == KEY_F(10) || ch == key_ctrl_q) {
+        quit_ = true;
+        return;
+    }
+    if (ch == KEY_RESIZE) {
+        clear();
+        return;
+    }
+    if (ch == key_ctrl_t && worker_.busy()) {
+        focus_input_ = !focus_input_;
+        set_status(focus_input_
+                       ? "input line: directives act on the host now (set, key, stop, at ...)"
+                       : "keys go to the terminal");
+        return;
+    }
+    if (worker_.busy() && !focus_input_) {
+        key_to_host(ch);
+        return;
+    }
+    if (ch == key_ctrl_a) {
+        session_.host().press_key(hostsim::key_abort);
+        log("abort key (256) queued");
+        return;
+    }
+    switch (ch) {
+    case KEY_ENTER:
+    case '\n':
+    case '\r': {
+        const std::string line = input_;
+        input_.clear();
+        history_at_ = -1;
+        execute_line(line);
+        return;
+    }
+    case KEY_BACKSPACE:
+    case 127:
+    case 8:
+        if (!input_.empty()) {
+            input_.pop_back();
+        }
+        return;
+    case key_ctrl_u:
+    case 27: input_.clear(); return;
+    case KEY_UP:
+        if (!history_.empty()) {
+            history_at_ = history_at_ < 0 ? static_cast<int>(history_.size()) - 1
+                                          : std::max(0, history_at_ - 1);
+            input_ = history_[static_cast<size_t>(history_at_)];
+        }
+        return;
+    case KEY_DOWN:
+        if (history_at_ >= 0) {
+            ++history_at_;
+            if (history_at_ >= static_cast<int>(history_.size())) {
+                history_at_ = -1;
+                input_.clear();
+            } else {
+                input_ = history_[static_cast<size_t>(history_at_)];
+            }
+        }
+        return;
+    default:
+        if (ch >= 32 && ch < 127) {
+            input_ += static_cast<char>(ch);
+        }
+        return;
+    }
+}
+
+int Shell::run() {
+    while (!quit_) {
+        if (const auto result = worker_.take_result()) {
+            worker_.join();
+            last_result_ = std::to_string(*result);
+            runner_.record_outcome(*result, notice_in_trace(session_.host().trace()));
+            focus_input_ = true;
+            log(last_call_ + " => " + last_result_);
+        }
+        draw();
+        const int ch = getch(); // waits at most 100 ms
+        if (ch != ERR) {
+            handle_key(ch);
+        }
+    }
+    if (worker_.busy()) {
+        // End what runs: the abort key, Enter and a stop end every wait the functions make.
+        for (int i = 0; i < 30 && worker_.busy(); ++i) {
+            session_.host().press_key(hostsim::key_abort);
+            session_.host().press_key(hostsim::key_enter);
+            session_.host().request_stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (worker_.busy()) {
+            worker_.detach();
+            endwin();
+            std::_Exit(0);
+        }
+    }
+    worker_.join();
+    return 0;
+}
+
+} // namespace
+
+bool shell_available() {
+    return true;
+}
+
+int run_shell(SessionOptions options) {
+    Session session(options);
+    std::string error;
+    if (!session.open(error)) {
+        std::fprintf(stderr, "opkit-host: cannot load the plug-in: %s\n", error.c_str());
+        return 2;
+    }
+    session.host().set_trace_enabled(true);
+    set_escdelay(25);
+    initscr();
+    raw();
+    noecho();
+    keypad(stdscr, TRUE);
+    timeout(100);
+    int status = 0;
+    {
+        Shell shell(session);
+        status = shell.run();
+    }
+    endwin();
+    return status;
+}
+
+} // namespace opkit_cli
+
+#else
+
+namespace opkit_cli {
+
+bool shell_available() {
+    return false;
+}
+
+int run_shell(SessionOptions) {
+    return 2;
+}
+
+} // namespace opkit_cli
+
+#endif

@@ -1,0 +1,76 @@
+# The subcommands end to end, as a user types them: help texts, compose into explain and call,
+# the screen and variables that call prints, and the errors of bad input.
+
+# Runs the tool; checks the exit status and that the output holds each given text.
+function(check status)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "ARGS;HOLDS;LACKS")
+    execute_process(COMMAND ${EMULATOR} ${TOOL} ${arg_ARGS}
+        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT rc STREQUAL status)
+        message(FATAL_ERROR "opkit-host ${arg_ARGS}: exit status ${rc}, expected ${status}\n${out}")
+    endif()
+    foreach(text IN LISTS arg_HOLDS)
+        string(FIND "${out}" "${text}" at)
+        if(at EQUAL -1)
+            message(FATAL_ERROR "opkit-host ${arg_ARGS}: the output lacks \"${text}\":\n${out}")
+        endif()
+    endforeach()
+    foreach(text IN LISTS arg_LACKS)
+        string(FIND "${out}" "${text}" at)
+        if(NOT at EQUAL -1)
+            message(FATAL_ERROR "opkit-host ${arg_ARGS}: the output holds \"${text}\":\n${out}")
+        endif()
+    endforeach()
+    set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+# Help, with examples, on every subcommand.
+check(0 ARGS --help HOLDS "run" "call" "explain" "compose" "shell" "Examples:")
+foreach(sub run call explain compose shell)
+    check(0 ARGS ${sub} --help HOLDS "Examples:" "opkit-host ${sub}")
+endforeach()
+check(0 ARGS run --help HOLDS "expect notice" "at +5s set 7" "Exit status")
+check(2 ARGS HOLDS "subcommand")
+check(2 ARGS frob HOLDS "frob")
+
+# compose -> explain: the same fields come back, and no notice.
+check(0 ARGS compose CMP_INT left=3 relation=GE right=4 mode=S)
+string(STRIP "${last_output}" record)
+if(NOT record STREQUAL "29CMP_INT   03  GE   04       S")
+    message(FATAL_ERROR "compose gave \"${record}\"")
+endif()
+check(0 ARGS explain "${record}"
+    HOLDS "a left         12-13    \"03\"       3" "e mode         30       \"S\"" "Notice: none from the record itself")
+check(0 ARGS compose --quoted TRANMSG switch=off HOLDS "\"10TRANMSG N \"")
+check(0 ARGS compose POPUPWN HOLDS "rows=1-16" "frame=N|normal R|reverse")
+check(2 ARGS compose DICOUNT operation=I counter=40 HOLDS "counter=40: out of range" "DICOUNT fields:")
+check(2 ARGS compose DICOUNT operation=I HOLDS "needs counter=")
+check(2 ARGS compose NOPE a=1 HOLDS "no function is called \"NOPE\"" "CMP_INT")
+check(2 ARGS compose DICOUNT operation HOLDS "is not field=value")
+
+# explain: the notice and the exit status 1.
+check(1 ARGS explain "28CMP_INT   03  GE   04      "
+    HOLDS "Notice: C4" "before the mode letter in column 30" "Bad CCFR(C4):28CMP_INT   03  GE")
+check(1 ARGS explain "21DICUONT I         05" HOLDS "did you mean DICOUNT?" "Notice: M1, before any host service")
+
+# call: result, changed variables and the numbered screen.
+check(0 ARGS call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9
+    HOLDS "CMP_INT \"29CMP_INT   03  GE   04       S\" => result 1" "user variables: no change"
+          "  0 |                                        |" " 19 |" "cursor at row 0, column 0")
+check(0 ARGS call "21INTMATH   02  +   03 " --set 2=40 --set 3=2 HOLDS "var 1 = \"42\"")
+check(0 ARGS call "21DICOUNT I         05 " "32DICOUNT S         05         03 "
+    HOLDS "var 3 = \"1\"")
+check(0 ARGS --color never call "05HELLO"
+    HOLDS "notice M1 (the key it waits for was pressed: Enter)" "  0 |Bad CCFR(M1):05HELLO" "  1 |Press any key")
+check(0 ARGS --color never call "23POPUPWN C     02      R"
+    HOLDS "  1 |  +----------------------+              | attribute 1: 2-25")
+check(0 ARGS --rows 5 --columns 30 call "10TRANMSG N " HOLDS "  4 |" LACKS "  5 |")
+check(0 ARGS call "22WAIT_UV     07     005" --unreadable 7 HOLDS "notice W3")
+check(0 ARGS call "52TM_DATE 12                  04   AMER             05" --clock "2026-05-12 14:30:05"
+    HOLDS "var 4 = \"02:30:05 PM\"" "var 5 = \"05/12/26\"")
+check(2 ARGS call "05HELLO" --set 3 HOLDS "--set 3: write NUMBER=TEXT")
+check(2 ARGS call "05HELLO" --key nonsense HOLDS "unknown key \"nonsense\"")
+
+# Errors: the plug-in and the scripts.
+check(2 ARGS --plugin /nonexistent/opkit.so call "05HELLO" HOLDS "cannot load the plug-in")
+check(2 ARGS run /nonexistent/script.txt HOLDS "/nonexistent/script.txt: error: cannot read the script")
