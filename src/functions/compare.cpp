@@ -1,5 +1,58 @@
-// Placeholder until the handler is written: answers 0 without acting.
+// COMPARE: compares the texts of two user variables byte by byte and answers 0 or 1 by the
+// record's relation and result mode.
+#include "entry/globals.h"
+#include "entry/record.h"
 #include "functions/handlers.h"
+#include "functions/relation.h"
+#include "notices/notices.h"
+
 namespace opkit {
-int cfr_compare(const char*) { return 0; }
+
+namespace {
+
+constexpr int text_buffer_size = 132;
+
+// The sign of the first difference of the two texts, bytes taken as unsigned; a text that is
+// the leading part of the other is the smaller.
+int compare_texts(const char* left, const char* right) {
+    const auto* l = reinterpret_cast<const unsigned char*>(left);
+    const auto* r = reinterpret_cast<const unsigned char*>(right);
+    while (*l != 0 && *l == *r) {
+        ++l;
+        ++r;
+    }
+    return static_cast<int>(*l) - static_cast<int>(*r);
+}
+
+} // namespace
+
+int cfr_compare(const char* record) {
+    if (record_length < compare::min_length) {
+        cfr_bad_param(record, "C1");
+        return 0;
+    }
+    // The variable numbers reach the host as converted, without a range of their own.
+    char left[text_buffer_size];
+    if (!read_operand(record_field_int(record, compare::left), left, text_buffer_size)) {
+        cfr_bad_param(record, "C2");
+        return 0;
+    }
+    char right[text_buffer_size];
+    if (!read_operand(record_field_int(record, compare::right), right, text_buffer_size)) {
+        cfr_bad_param(record, "C3");
+        return 0;
+    }
+    ResultPair pair{};
+    if (!result_pair_of(record_char(record, compare::mode.first), false, &pair)) {
+        cfr_bad_param(record, "C4");
+        return 0;
+    }
+    const Relation relation = record_relation(record, compare::relation, compare::relation2);
+    if (relation == Relation::none) {
+        cfr_bad_param(record, "C5");
+        return 0;
+    }
+    return relation_holds(relation, compare_texts(left, right)) ? pair.holds : pair.fails;
+}
+
 } // namespace opkit
