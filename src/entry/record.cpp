@@ -20,12 +20,17 @@ char record_char(const char* record, int column) {
 
 int record_columns_text(const char* record, int first, int width, char* out) {
     int copied = 0;
-    for (; copied < width; ++copied) {
-        const char c = record_char(record, first + copied);
-        if (c == '\0') {
-            break;
+    if (record != nullptr && first >= 0) {
+        // One walk up to the first column (stopping at the NUL), then the copy.
+        int column = 0;
+        while (column < first && record[column] != '\0') {
+            ++column;
         }
-        out[copied] = c;
+        if (column == first) {
+            for (; copied < width && record[first + copied] != '\0'; ++copied) {
+                out[copied] = record[first + copied];
+            }
+        }
     }
     out[copied] = '\0';
     return copied;
