@@ -452,6 +452,8 @@ int main(int argc, char** argv) {
     CLI::App app{"opkit-host: run, call, explain and compose call records of the opkit plug-in\n"
                  "against an emulated terminal host."};
     app.require_subcommand(1);
+    // Paths start with '/' on every platform here: never read them as Windows-style options.
+    app.allow_windows_style_options(false);
     Globals g;
     app.add_option("--plugin", g.plugin,
                    "the plug-in to load (default: the one beside this program)");

@@ -24,7 +24,14 @@ bool Plugin::load() {
         return true;
     }
 #if defined(_WIN32)
-    HMODULE module = LoadLibraryA(path_.c_str());
+    // The loader wants backslashes; build tools and scripts often write forward ones.
+    std::string native_path = path_;
+    for (char& c : native_path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    HMODULE module = LoadLibraryA(native_path.c_str());
     if (module == nullptr) {
         error_ = "cannot load " + path_ + " (error " + std::to_string(GetLastError()) + ")";
         return false;

@@ -1,0 +1,19 @@
+# ARM32 Linux (hard-float EABI): builds the opkitarm plug-in for the handheld's processor. Here
+# `char` is unsigned and `long` is 32 bits; tests run under qemu-arm with the ARM sysroot.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+
+set(OPKIT_ARM_TRIPLET arm-linux-gnueabihf)
+set(CMAKE_C_COMPILER ${OPKIT_ARM_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${OPKIT_ARM_TRIPLET}-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${OPKIT_ARM_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(OPKIT_QEMU_ARM NAMES qemu-arm qemu-arm-static)
+if(OPKIT_QEMU_ARM AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${OPKIT_QEMU_ARM} -L /usr/${OPKIT_ARM_TRIPLET})
+endif()
