@@ -162,6 +162,22 @@ std::string range_text(int32_t value, int low, int high) {
            std::to_string(low) + " to " + std::to_string(high);
 }
 
+// Reads a numeric field that must lie within low..high: gives its report a verdict
+// (`in_range` with the value in place of '#', or why it is outside) and checks it under
+// `code`. Returns the value.
+int32_t ranged_field(Analyser& z, const char* code, const Field& f, int low, int high,
+                     const std::string& subject, std::string in_range) {
+    const int32_t value = z.number(f);
+    FieldReport& report = z.field(f);
+    const bool ok = value >= low && value <= high;
+    in_range.replace(in_range.find('#'), 1, std::to_string(value));
+    report.verdict = ok ? in_range
+                        : "outside " + std::to_string(low) + "-" + std::to_string(high) +
+                              z.beyond_end(f);
+    z.check(code, ok, subject + " " + range_text(value, low, high), &report);
+    return value;
+}
+
 // "length 21 is at least 21" / "length 20 is below 21", and the same for an upper bound.
 std::string length_text(const Analysis& a, const char* op, int32_t bound) {
     const bool at_least = std::string_view(op) == ">=";
@@ -179,11 +195,7 @@ void analyse_dicount(Analyser& z) {
     namespace F = opkit::dicount;
     Analysis& a = z.a_;
     z.check("D1", a.length >= F::min_length, length_text(a, ">=", F::min_length));
-    const int32_t n = z.number(F::counter);
-    FieldReport& counter = z.field(F::counter);
-    counter.verdict = n >= 1 && n <= 32 ? "counter " + std::to_string(n)
-                                        : "outside 1-32" + z.beyond_end(F::counter);
-    z.check("D2", n >= 1 && n <= 32, "counter number " + range_text(n, 1, 32), &counter);
+    const int32_t n = ranged_field(z, "D2", F::counter, 1, 32, "counter number", "counter #");
     const char op = upper(z.letter(F::operation.first));
     FieldReport& operation = z.field(F::operation);
     const bool known = op == 'D' || op == 'I' || op == 'R' || op == 'S';
@@ -197,11 +209,7 @@ void analyse_dicount(Analyser& z) {
     if (op == 'S') {
         z.check("D3", a.length >= F::store_min_length,
                 "store: " + length_text(a, ">=", F::store_min_length));
-        v = z.number(F::variable);
-        FieldReport& variable = z.field(F::variable);
-        variable.verdict = v >= 1 && v <= 19 ? "user variable " + std::to_string(v)
-                                             : "outside 1-19" + z.beyond_end(F::variable);
-        z.check("D4", v >= 1 && v <= 19, "store variable " + range_text(v, 1, 19), &variable);
+        v = ranged_field(z, "D4", F::variable, 1, 19, "store variable", "user variable #");
     } else {
         z.not_read(F::variable, "(store only)");
     }
@@ -235,11 +243,7 @@ void analyse_popupwn(Analyser& z) {
         act.verdict = "open a box";
         z.check("P2", a.length >= F::open_min_length,
                 "open: " + length_text(a, ">=", F::open_min_length));
-        const int32_t rows = z.number(F::rows);
-        FieldReport& r = z.field(F::rows);
-        r.verdict = rows >= 1 && rows <= 16 ? std::to_string(rows) + " body rows"
-                                            : "outside 1-16" + z.beyond_end(F::rows);
-        z.check("P3", rows >= 1 && rows <= 16, "body rows " + range_text(rows, 1, 16), &r);
+        const int32_t rows = ranged_field(z, "P3", F::rows, 1, 16, "body rows", "# body rows");
         const char frame = upper(z.letter(F::frame.first));
         const int attribute = frame == 'N' ? 0 : 1;
         z.field(F::frame).verdict = "frame attribute " + std::to_string(attribute) +
@@ -452,16 +456,10 @@ void analyse_tm_date(Analyser& z) {
     namespace F = opkit::tm_date;
     Analysis& a = z.a_;
     z.check("E1", a.length >= F::min_length, length_text(a, ">=", F::min_length));
-    const int32_t tv = z.number(F::time_variable);
-    FieldReport& t = z.field(F::time_variable);
-    t.verdict = tv >= 1 && tv <= 19 ? "time goes to user variable " + std::to_string(tv)
-                                    : "outside 1-19" + z.beyond_end(F::time_variable);
-    z.check("E2", tv >= 1 && tv <= 19, "time variable " + range_text(tv, 1, 19), &t);
-    const int32_t dv = z.number(F::date_variable);
-    FieldReport& d = z.field(F::date_variable);
-    d.verdict = dv >= 1 && dv <= 19 ? "date goes to user variable " + std::to_string(dv)
-                                    : "outside 1-19" + z.beyond_end(F::date_variable);
-    z.check("E3", dv >= 1 && dv <= 19, "date variable " + range_text(dv, 1, 19), &d);
+    const int32_t tv = ranged_field(z, "E2", F::time_variable, 1, 19, "time variable",
+                                    "time goes to user variable #");
+    const int32_t dv = ranged_field(z, "E3", F::date_variable, 1, 19, "date variable",
+                                    "date goes to user variable #");
     const int32_t hours = z.number(F::hours);
     FieldReport& h = z.field(F::hours);
     h.verdict = hours == 24 ? "hh:mm:ss" : hours == 12 ? "hh:mm:ss AM/PM" : "not 12 or 24";
