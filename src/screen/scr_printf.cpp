@@ -6,6 +6,8 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include <bit>
+
 #include "host/hostlib.h"
 #include "host/runtime.h"
 
@@ -135,6 +137,62 @@ void number_argument(const Conversion& conv, va_list* args, char* field) {
                   conv.width_digits);
 }
 
+// Number digits. The count comes from the value's magnitude (its bit width), so that the
+// field is sized before any digit is made; decimal digits are then made two at a time from a
+// table of the hundred pairs, hexadecimal and octal ones by shifts. A zero has one digit.
+constexpr char digit_pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
+                               "31323334353637383940414243444546474849505152535455565758596061"
+                               "62636465666768697071727374757677787980818283848586878889909192"
+                               "93949596979899";
+static_assert(sizeof(digit_pairs) == 201);
+
+constexpr uint32_t powers_of_ten[] = {1U,      10U,      100U,      1000U,      10000U,
+                                      100000U, 1000000U, 10000000U, 100000000U, 1000000000U};
+
+int decimal_digits(uint32_t value) {
+    // 1233 / 4096 is just above log10(2): the estimate is the count or one more than it.
+    const uint32_t nonzero = value | 1U;
+    const int estimate = (std::bit_width(nonzero) * 1233) >> 12;
+    return estimate + 1 - (nonzero < powers_of_ten[estimate] ? 1 : 0);
+}
+
+int hex_digits(uint32_t value) {
+    return (std::bit_width(value | 1U) + 3) / 4;
+}
+
+int octal_digits(uint32_t value) {
+    return (std::bit_width(value | 1U) + 2) / 3;
+}
+
+// Each writer fills the digits backwards from `end`, the place just behind the last digit.
+void put_decimal(uint32_t value, char* end) {
+    while (value >= 100U) {
+        const uint32_t pair = value % 100U;
+        value /= 100U;
+        end -= 2;
+        memcpy(end, digit_pairs + pair * 2U, 2);
+    }
+    if (value >= 10U) {
+        memcpy(end - 2, digit_pairs + value * 2U, 2);
+    } else {
+        end[-1] = static_cast<char>('0' + value);
+    }
+}
+
+void put_hex(uint32_t value, char* end, int count, const char* hex) {
+    for (int i = 1; i <= count; ++i) {
+        end[-i] = hex[value & 15U];
+        value >>= 4;
+    }
+}
+
+void put_octal(uint32_t value, char* end, int count) {
+    for (int i = 1; i <= count; ++i) {
+        end[-i] = static_cast<char>('0' + (value & 7U));
+        value >>= 3;
+    }
+}
+
 // Appends the field of one conversion; false when it does not fit.
 bool append_conversion(Text& text, const Conversion& conv, va_list* args) {
     switch (conv.letter) {
@@ -238,28 +296,15 @@ void format_number(char conversion, char size, int32_t int_value, int32_t long_v
     const bool wide = size == 'l';
     const int32_t value = wide ? long_value : int_value;
 
-    // The digits, least significant first, of the value or its 32-bit pattern. Each base
-    // has its own loop so that the divisions become shifts or multiplications.
+    // The sign, the magnitude and the number of digits come first, so that the field is laid
+    // out once and the digits are then written straight into their final places.
     char sign = '\0';
     uint32_t magnitude = static_cast<uint32_t>(value);
-    char digits[12];
     int count = 0;
     switch (conversion) {
-    case 'o':
-        do {
-            digits[count++] = static_cast<char>('0' + (magnitude & 7U));
-            magnitude >>= 3;
-        } while (magnitude != 0U);
-        break;
+    case 'o': count = octal_digits(magnitude); break;
     case 'x':
-    case 'X': {
-        const char* hex = conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
-        do {
-            digits[count++] = hex[magnitude & 15U];
-            magnitude >>= 4;
-        } while (magnitude != 0U);
-        break;
-    }
+    case 'X': count = hex_digits(magnitude); break;
     default:
         if (conversion == 'u') {
             magnitude = wide ? unsigned_long_value : unsigned_value;
@@ -271,10 +316,7 @@ void format_number(char conversion, char size, int32_t int_value, int32_t long_v
         } else if (space) {
             sign = ' ';
         }
-        do {
-            digits[count++] = static_cast<char>('0' + magnitude % 10U);
-            magnitude /= 10U;
-        } while (magnitude != 0U);
+        count = decimal_digits(magnitude);
         break;
     }
 
@@ -296,9 +338,14 @@ void format_number(char conversion, char size, int32_t int_value, int32_t long_v
         memset(field + at, fill, static_cast<size_t>(fill_count));
         at += fill_count;
     }
-    while (count > 0) {
-        field[at++] = digits[--count];
+    char* const digits_end = field + at + count;
+    switch (conversion) {
+    case 'o': put_octal(magnitude, digits_end, count); break;
+    case 'x': put_hex(magnitude, digits_end, count, "0123456789abcdef"); break;
+    case 'X': put_hex(magnitude, digits_end, count, "0123456789ABCDEF"); break;
+    default: put_decimal(magnitude, digits_end); break;
     }
+    at += count;
     if (left) {
         memset(field + at, ' ', static_cast<size_t>(fill_count));
         at += fill_count;
