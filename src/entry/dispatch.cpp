@@ -77,18 +77,21 @@ struct NameSlot {
 };
 
 struct NameSlots {
-    uint64_t multiplier;
+    uint32_t multiplier;
     NameSlot slot[name_slot_count];
 };
 
-constexpr int slot_for(uint64_t key, uint64_t multiplier) {
-    return static_cast<int>((key * multiplier) >> (64 - name_slot_bits));
+// The two halves of the key are folded into 32 bits first, so that the hash is one 32-bit
+// multiplication on every target.
+constexpr int slot_for(uint64_t key, uint32_t multiplier) {
+    const uint32_t folded = static_cast<uint32_t>(key) ^ static_cast<uint32_t>(key >> 32);
+    return static_cast<int>((folded * multiplier) >> (32 - name_slot_bits));
 }
 
 // Tries odd multipliers from a fixed sequence until the ten keys fall into ten different
 // slots (about one try in forty succeeds).
 constexpr NameSlots make_name_slots() {
-    uint64_t multiplier = 0x9E3779B97F4A7C15ULL;
+    uint32_t multiplier = 0x9E3779B9U;
     for (int attempt = 0; attempt < 100000; ++attempt) {
         NameSlots slots{multiplier, {}};
         bool clash = false;
@@ -106,8 +109,7 @@ constexpr NameSlots make_name_slots() {
             }
             return slots;
         }
-        multiplier = multiplier * 6364136223846793005ULL + 1442695040888963407ULL;
-        multiplier |= 1U;
+        multiplier = (multiplier * 1664525U + 1013904223U) | 1U;
     }
     return {};
 }
