@@ -1,8 +1,6 @@
 // The dispatch table of the ten custom functions and the reading of the call record header.
 #include "entry/dispatch.h"
 
-#include <bit>
-
 #include "entry/globals.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
@@ -55,7 +53,7 @@ constexpr uint64_t name_key(const NameColumns& name) {
     for (int i = 0; i <= name_columns; ++i) {
         word.bytes[i] = name[i];
     }
-    return fold_upper(std::bit_cast<uint64_t>(word));
+    return fold_upper(__builtin_bit_cast(uint64_t, word));
 }
 
 constexpr uint64_t key_of_text(const char* text) {

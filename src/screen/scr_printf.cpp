@@ -6,8 +6,6 @@
 #include <stdarg.h>
 #include <string.h>
 
-#include <bit>
-
 #include "host/hostlib.h"
 #include "host/runtime.h"
 
@@ -124,19 +122,25 @@ static_assert(sizeof(digit_pairs) == 201);
 constexpr uint32_t powers_of_ten[] = {1U,      10U,      100U,      1000U,      10000U,
                                       100000U, 1000000U, 10000000U, 100000000U, 1000000000U};
 
+// The number of significant bits of a value that is not 0 (the compiler's count of leading
+// zeros is one instruction on every target).
+int bit_width(uint32_t nonzero) {
+    return 32 - __builtin_clz(nonzero);
+}
+
 int decimal_digits(uint32_t value) {
     // 1233 / 4096 is just above log10(2): the estimate is the count or one more than it.
     const uint32_t nonzero = value | 1U;
-    const int estimate = (std::bit_width(nonzero) * 1233) >> 12;
+    const int estimate = (bit_width(nonzero) * 1233) >> 12;
     return estimate + 1 - (nonzero < powers_of_ten[estimate] ? 1 : 0);
 }
 
 int hex_digits(uint32_t value) {
-    return (std::bit_width(value | 1U) + 3) / 4;
+    return (bit_width(value | 1U) + 3) / 4;
 }
 
 int octal_digits(uint32_t value) {
-    return (std::bit_width(value | 1U) + 2) / 3;
+    return (bit_width(value | 1U) + 2) / 3;
 }
 
 // Each writer fills the digits backwards from `end`, the place just behind the last digit.
