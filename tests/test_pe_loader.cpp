@@ -46,6 +46,11 @@ uint32_t coff_header_at(const std::vector<uint8_t>& file) {
     return static_cast<uint32_t>(file[0x3C] | (file[0x3D] << 8)) + 4;
 }
 
+// Gives data directory `index` (9: thread-local storage) a size, as if the DLL had one.
+void set_directory_size(std::vector<uint8_t>& file, uint32_t index, uint8_t size) {
+    file[coff_header_at(file) + 20 + 96 + 8 * index + 4] = size;
+}
+
 TEST(PeLoader, MovesTheDllOffItsPreferredBaseAndFindsMainAlone) {
     hostsim::Host host;
     host.make_current();
@@ -83,6 +88,8 @@ const Refusal kRefusals[] = {
      },
      "machine 0x8664, this process runs 0x"},
     {"not a DLL", [](std::vector<uint8_t>& f) { f[coff_header_at(f) + 19] &= 0xDF; }, "not a DLL"},
+    {"thread local storage", [](std::vector<uint8_t>& f) { set_directory_size(f, 9, 24); },
+     "has thread-local storage"},
     {"truncated", [](std::vector<uint8_t>& f) { f.resize(f.size() / 2); },
      "lies outside the image or file"},
 };

@@ -171,6 +171,13 @@ bool PeImage::map(const std::vector<uint8_t>& file) {
         }
         return d;
     };
+    // Thread-local storage and delayed imports need work that this loader does not do.
+    if (directory(9).size != 0) {
+        return fail("has thread-local storage, which the loader does not set up");
+    }
+    if (directory(13).size != 0) {
+        return fail("has delayed imports, which the loader does not bind");
+    }
     exports_ = directory(0);
     imports_ = directory(1);
     relocations_ = directory(5);
