@@ -24,8 +24,8 @@ namespace {
 #endif
 
 // A host service, called from the DLL.
-template <auto F> struct Service;
-template <typename R, typename... A, R (*F)(A...)> struct Service<F> {
+template <auto F> struct HostCall;
+template <typename R, typename... A, R (*F)(A...)> struct HostCall<F> {
     FROM_DLL static R call(A... args) { return F(args...); }
 };
 
@@ -136,7 +136,7 @@ struct Import {
 };
 
 #define HOST_SERVICE(name)                                                                         \
-    { "hostlib.dll", #name, address_of(&Service<&name>::call) }
+    { "hostlib.dll", #name, address_of(&HostCall<&name>::call) }
 
 #if defined(__arm__)
 #define CRT_DLL "coredll.dll"
