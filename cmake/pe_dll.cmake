@@ -6,6 +6,7 @@
 #
 # opkit_pe_dll(<target> ARCH arm|x86 OUTPUT <file.dll> [CONTROL <file.dll>] SOURCES <src>...)
 #   defines <target> (always built) and sets <target>_FILE in the caller to the DLL's path.
+#   The DLL carries a version resource with the project's version and the file's own name.
 #   CONTROL also links the same objects into a DLL that exports DllMain beside `main`: a file
 #   that the export check must reject.
 
@@ -13,6 +14,11 @@ find_program(OPKIT_PE_CXX NAMES clang++ clang++-14 REQUIRED NO_CMAKE_FIND_ROOT_P
 find_program(OPKIT_LLD_LINK NAMES lld-link lld-link-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 find_program(OPKIT_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 find_program(OPKIT_READOBJ NAMES llvm-readobj llvm-readobj-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+# The version resource: windres (the MinGW binutils one) for the desktop DLL, llvm-rc for the
+# handheld one.
+find_program(OPKIT_WINDRES NAMES i686-w64-mingw32-windres llvm-windres llvm-windres-14 REQUIRED
+    NO_CMAKE_FIND_ROOT_PATH)
+find_program(OPKIT_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 
 function(opkit_pe_dll target)
     cmake_parse_arguments(PARSE_ARGV 1 dll "" "ARCH;OUTPUT;CONTROL" "SOURCES")
@@ -62,13 +68,30 @@ function(opkit_pe_dll target)
         list(APPEND import_libs ${lib})
     endforeach()
 
+    # The version resource, compiled to a .res file that lld-link puts in the .rsrc section.
+    get_filename_component(VERSION_FILE ${dll_OUTPUT} NAME)
+    get_filename_component(VERSION_NAME ${dll_OUTPUT} NAME_WE)
+    set(VERSION_DESCRIPTION "opkit custom function library (${dll_ARCH})")
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${work}/version.rc @ONLY)
+    set(resource ${work}/version.res)
+    if(dll_ARCH STREQUAL "x86")
+        add_custom_command(OUTPUT ${resource}
+            COMMAND ${OPKIT_WINDRES} --input-format=rc --output-format=res -i ${work}/version.rc
+                -o ${resource}
+            DEPENDS ${work}/version.rc COMMENT "Version resource for ${VERSION_FILE} (windres)" VERBATIM)
+    else()
+        add_custom_command(OUTPUT ${resource}
+            COMMAND ${OPKIT_LLVM_RC} /nologo /FO ${resource} ${work}/version.rc
+            DEPENDS ${work}/version.rc COMMENT "Version resource for ${VERSION_FILE} (llvm-rc)" VERBATIM)
+    endif()
+
     # No default libraries, the DLL's own entry, `main` exported under its plain name by the
     # module-definition file, and no debug information: the file is what a terminal gets.
     add_custom_command(OUTPUT ${dll_OUTPUT}
         COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
             /def:${PROJECT_SOURCE_DIR}/src/entry/opkit.def /opt:ref /opt:icf
-            /implib:${work}/exports.lib /out:${dll_OUTPUT} ${objects} ${import_libs}
-        DEPENDS ${objects} ${import_libs} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
+            /implib:${work}/exports.lib /out:${dll_OUTPUT} ${objects} ${import_libs} ${resource}
+        DEPENDS ${objects} ${import_libs} ${resource} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
         COMMENT "Linking ${dll_OUTPUT}" VERBATIM)
     set(outputs ${dll_OUTPUT})
     if(dll_CONTROL)

@@ -8,6 +8,8 @@
 #   cross     the suite on opkitarm.dll under qemu-arm and on opkitx86.dll under qemu-i386,
 #             through the PE loader, and the Windows x86-64 build under wine64
 #   fuzz      a bounded fuzz campaign (OPKIT_FUZZ_SECONDS, default 120)
+#   release   the .deb and the two zips, packaged from the native, arm and x86 builds of the
+#             stages before: contents, version resources, the installed tool on the examples
 # Stages can be chosen: tools/test-all.sh native asan
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +18,7 @@ bash tools/install-deps.sh || exit 1
 
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then
-    stages=(native asan valgrind cross fuzz)
+    stages=(native asan valgrind cross fuzz release)
 fi
 
 run_stage() {
@@ -26,6 +28,7 @@ run_stage() {
     valgrind) bash tools/valgrind.sh ;;
     cross) bash tools/test-cross.sh ;;
     fuzz) bash tools/fuzz.sh "${OPKIT_FUZZ_SECONDS:-120}" --no-coverage ;;
+    release) bash tools/test-release.sh ;;
     *) echo "unknown stage: $1" >&2; return 2 ;;
     esac
 }

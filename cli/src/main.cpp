@@ -455,8 +455,11 @@ int main(int argc, char** argv) {
     // Paths start with '/' on every platform here: never read them as Windows-style options.
     app.allow_windows_style_options(false);
     Globals g;
-    app.add_option("--plugin", g.plugin,
-                   "the plug-in to load (default: the one beside this program)");
+    app.set_version_flag("--version", std::string("opkit-host ") + tool_version(),
+                         "print the version and exit");
+    app.add_option(
+        "--plugin", g.plugin,
+        "the plug-in to load (default: the one beside this program, else ../lib/opkit/)");
     app.add_option("--rows", g.rows, "screen rows of the emulated terminal")
         ->check(CLI::Range(1, 200));
     app.add_option("--columns", g.columns, "screen columns of the emulated terminal")

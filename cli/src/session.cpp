@@ -1,62 +1,7 @@
-// Finding and loading the plug-in into a fresh emulated host.
+// Loading the plug-in into a fresh emulated host.
 #include "session.h"
 
-#include <filesystem>
-#include <system_error>
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
-#ifndef OPKIT_PLUGIN_BUILD_PATH
-#define OPKIT_PLUGIN_BUILD_PATH ""
-#endif
-
 namespace opkit_cli {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-fs::path executable_directory() {
-#if defined(_WIN32)
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        return {};
-    }
-    return fs::path(path).parent_path();
-#else
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path() : self.parent_path();
-#endif
-}
-
-} // namespace
-
-std::string locate_plugin(const std::string& requested, std::string& tried) {
-    if (!requested.empty()) {
-        return requested; // the loader reports it when it is not there
-    }
-    std::vector<fs::path> places;
-    const fs::path here = executable_directory();
-    if (!here.empty()) {
-        places.push_back(here / hostsim::plugin_file_name());
-    }
-    if (std::string(OPKIT_PLUGIN_BUILD_PATH).size() > 0) {
-        places.emplace_back(OPKIT_PLUGIN_BUILD_PATH);
-    }
-    tried.clear();
-    for (const fs::path& place : places) {
-        std::error_code error;
-        if (fs::is_regular_file(place, error)) {
-            return place.string();
-        }
-        tried += (tried.empty() ? "" : ", ") + place.string();
-    }
-    return {};
-}
 
 Session::Session(SessionOptions options) : options_(std::move(options)) {}
 

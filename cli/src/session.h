@@ -10,6 +10,7 @@
 #include "explain.h"
 #include "hostsim/host.h"
 #include "hostsim/plugin.h"
+#include "locate.h"
 
 namespace opkit_cli {
 
@@ -19,10 +20,6 @@ struct SessionOptions {
     int columns = hostsim::HostOptions{}.columns;
     hostsim::ClockMode clock = hostsim::ClockMode::virtual_time;
 };
-
-// Where the plug-in is: `requested` when given, else the plug-in beside this program, else the
-// one the build made. Empty with `tried` listing the places looked at when none exists.
-std::string locate_plugin(const std::string& requested, std::string& tried);
 
 class Session {
   public:
