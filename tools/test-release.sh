@@ -68,7 +68,12 @@ else
     [ -f "${examples[0]}" ] || fail "the deb holds no examples"
     # Run from the scratch root's parent, with no build folder around: the plug-in can only
     # be found from the tool's own location.
-    (cd "$scratch" && "$tool" run --quiet "${examples[@]}") || fail "opkit-host run on the installed examples"
+    if (cd "$scratch" && "$tool" --color never run --quiet "${examples[@]}") >"$scratch/run.log" 2>&1; then
+        tail -n 1 "$scratch/run.log"
+    else
+        cat "$scratch/run.log"
+        fail "opkit-host run on the installed examples"
+    fi
     if grep -rqF "$source_dir" "$root"; then
         fail "the installed files hold the build path $source_dir: $(grep -rlF "$source_dir" "$root")"
     fi
