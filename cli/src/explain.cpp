@@ -521,11 +521,14 @@ void analyse_wait_uv(Analyser& z) {
     z.read(v, "W3", "the variable");
     const uint16_t timeout = static_cast<uint16_t>(z.number(F::timeout));
     z.field(F::timeout).value = std::to_string(timeout);
-    z.field(F::timeout).verdict = "up to " + std::to_string(timeout) + " s";
-    a.action = "waits up to " + std::to_string(timeout) + " s for user variable " +
-               std::to_string(v) +
-               " to hold text: returns 1 when it does, 0 after the timeout, 2 on the abort key "
-               "(256) or a stop";
+    // The wait counts whole seconds of the host's clock and ends once more than the timeout
+    // have passed: up to one second beyond it, depending on where in a second it began.
+    const std::string whole = "more than " + std::to_string(timeout) + " whole seconds";
+    const std::string longest = "up to " + std::to_string(timeout + 1) + " s";
+    z.field(F::timeout).verdict = "ends once " + whole + " have passed (" + longest + ")";
+    a.action = "waits for user variable " + std::to_string(v) +
+               " to hold text: returns 1 when it does, 0 once " + whole + " have passed (" +
+               longest + "), 2 on the abort key (256) or a stop";
 }
 
 void analyse_header(Analysis& a) {
