@@ -1,7 +1,8 @@
-// The dispatch table of the ten custom functions and the reading of the call record header.
+// Dispatch over the function rows, and the reading of the call record header.
 #include "entry/dispatch.h"
 
 #include "entry/globals.h"
+#include "entry/layouts.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "host/runtime.h"
@@ -14,21 +15,6 @@ int32_t record_length;
 char scratch_text[scratch_size];
 
 namespace {
-
-struct DispatchEntry {
-    const char* name;
-    int (*handler)(const char* record);
-    bool returns_result; // false: the host always receives 0
-};
-
-// Searched in this order; the first name that matches wins.
-constexpr DispatchEntry dispatch_table[] = {
-    {"DICOUNT", cfr_dicount, false}, {"POPUPWN", cfr_popupwn, false},
-    {"COMPARE", cfr_compare, true},  {"CMP_INT", cfr_cmp_int, true},
-    {"INTMATH", cfr_intmath, true},  {"CHKUNIQ", cfr_chkuniq, true},
-    {"TM_DATE", cfr_tm_date, true},  {"TRANMSG", cfr_tranmsg, true},
-    {"V_DELAY", cfr_v_delay, true},  {"WAIT_UV", cfr_wait_uv, true},
-};
 
 int run_record(char* record) {
     // The name: seven columns from column 2, ending early at the record's end.
@@ -44,7 +30,7 @@ int run_record(char* record) {
         cfr_bad_param(record, "M1");
         return 0;
     }
-    const DispatchEntry& entry = dispatch_table[index];
+    const Layout& entry = layouts[index];
     const int result = entry.handler(record);
     return entry.returns_result ? result : 0;
 }
@@ -52,9 +38,8 @@ int run_record(char* record) {
 } // namespace
 
 int dispatch_find(const char* name) {
-    for (int i = 0; i < static_cast<int>(sizeof(dispatch_table) / sizeof(dispatch_table[0]));
-         ++i) {
-        if (text_compare_nocase(name, dispatch_table[i].name) == 0) {
+    for (int i = 0; i < static_cast<int>(count_of(layouts)); ++i) {
+        if (text_compare_nocase(name, layouts[i].name) == 0) {
             return i;
         }
     }
@@ -68,16 +53,10 @@ int opkit_main(int message, char* record) {
     uint8_t inner_left = 0;
     switch (static_cast<unsigned>(message)) {
     case 0:
-    case 2:
-        popup_window('X', 0, 0, &inner_rows, &inner_width, &inner_top, &inner_left);
-        return 0;
-    case 3:
-        return run_record(record);
-    case 5:
-        screen_self_test();
-        return 0;
-    default:
-        return 0;
+    case 2: popup_window('X', 0, 0, &inner_rows, &inner_width, &inner_top, &inner_left); return 0;
+    case 3: return run_record(record);
+    case 5: screen_self_test(); return 0;
+    default: return 0;
     }
 }
 
