@@ -194,7 +194,6 @@ int command_run(const Globals& g, const std::vector<std::string>& files, RunOpti
     int total_expectations = 0;
     int total_failures = 0;
     int failed_scripts = 0;
-    int total_warnings = 0;
     Watchdog watchdog(timeout);
     for (const Script& script : scripts) {
         std::unique_ptr<Session> session;
@@ -222,7 +221,6 @@ int command_run(const Globals& g, const std::vector<std::string>& files, RunOpti
         const ScriptTotals& t = runner.totals();
         total_expectations += t.expectations;
         total_failures += t.failures;
-        total_warnings += t.warnings;
         if (t.failures > 0) {
             ++failed_scripts;
         }
@@ -233,9 +231,6 @@ int command_run(const Globals& g, const std::vector<std::string>& files, RunOpti
         } else {
             std::cout << t.failures << " of " << t.expectations << " expectations FAILED";
         }
-        if (t.warnings > 0) {
-            std::cout << ", " << t.warnings << (t.warnings == 1 ? " warning" : " warnings");
-        }
         std::cout << "\n";
         if (!options.quiet && &script != &scripts.back()) {
             std::cout << "\n";
@@ -244,10 +239,7 @@ int command_run(const Globals& g, const std::vector<std::string>& files, RunOpti
     if (scripts.size() > 1) {
         if (total_failures == 0) {
             std::cout << "all " << scripts.size() << " scripts passed (" << total_expectations
-                      << " expectations"
-                      << (total_warnings > 0 ? ", " + std::to_string(total_warnings) + " warnings"
-                                             : "")
-                      << ")\n";
+                      << " expectations)\n";
         } else {
             std::cout << "FAILED: " << total_failures << " of " << total_expectations
                       << " expectations in " << failed_scripts << " of " << scripts.size()
@@ -316,9 +308,6 @@ int command_call(const Globals& g, const std::vector<std::string>& records, cons
         }
         if (report.stalls > 0) {
             std::cout << "the call waited for a key with none queued: the host pressed Enter\n";
-        }
-        if (!report.warning.empty()) {
-            std::cout << "warning: " << report.warning << "\n";
         }
         if (o.trace) {
             for (const std::string& line : render_trace(host.trace())) {

@@ -86,27 +86,14 @@ CallReport Runner::message(int code) {
 CallReport Runner::invoke(int code, const std::string& record) {
     hostsim::Host& host = session_.host();
     CallReport report;
-    const bool virtual_clock = host.clock_mode() == hostsim::ClockMode::virtual_time;
-
-    // Foresee the notice from the record and what the host holds, so that the key it waits for
-    // can be queued: a script on the virtual clock has no operator to press one.
-    std::string foreseen;
-    if (code == 3) {
-        foreseen =
-            predict_notice(analyse(record), [this](int v) { return session_.read_answer(v); });
+    // A script on the virtual clock has no operator: a prompt's key wait gets Enter.
+    int answered = 0;
+    if (host.clock_mode() == hostsim::ClockMode::virtual_time) {
+        host.set_key_wait_hook([&answered]() -> std::optional<uint16_t> {
+            ++answered;
+            return hostsim::key_enter;
+        });
     }
-    bool pushed = false;
-    if (virtual_clock && code == 3 && !foreseen.empty() && host.keys_waiting() == 0) {
-        host.press_key(hostsim::key_enter);
-        pushed = true;
-    }
-    if (virtual_clock && code == 5 &&
-        std::find(queued_keys_.begin(), queued_keys_.end(), hostsim::key_enter) ==
-            queued_keys_.end()) {
-        host.press_key(hostsim::key_enter);
-        pushed = true;
-    }
-
     const auto before = host.variables();
     const int stalls_before = host.stall_count();
     const int64_t started_ms = host.now_ms();
@@ -119,53 +106,20 @@ CallReport Runner::invoke(int code, const std::string& record) {
     if (on_call_end) {
         on_call_end();
     }
+    host.set_key_wait_hook({});
 
-    // What the call showed: the notice writes are in the trace.
-    const auto trace = host.trace();
-    report.notice = notice_in_trace(trace);
-    const auto keys_read =
-        std::count_if(trace.begin(), trace.end(), [](const hostsim::TraceEntry& e) {
-            return e.service == Service::KbdReadAscii && e.result == 0;
-        });
+    report.notice = notice_in_trace(host.trace());
     report.stalls = host.stall_count() - stalls_before;
     report.elapsed_ms = host.now_ms() - started_ms;
-    report.auto_key = pushed;
-
-    if (code == 3 && report.notice != "append" && report.notice != foreseen) {
-        if (foreseen.empty()) {
-            report.warning =
-                "the record analysis foresaw no notice, but the call showed " + report.notice;
-        } else if (report.notice.empty()) {
-            report.warning =
-                "the record analysis foresaw notice " + foreseen + ", but the call showed none";
-        } else {
-            report.warning = "the record analysis foresaw notice " + foreseen +
-                             ", but the call showed " + report.notice;
-        }
-    }
-    if (pushed && code == 3 && report.notice.empty() && keys_read == 0 && host.keys_waiting() > 0) {
-        // The key queued for a notice that did not come is still first in the queue: take it
-        // back so that it does not reach a later call. The host's own read does that, unseen.
-        host.set_trace_enabled(false);
-        uint16_t key = 0;
-        host.svc_read_key(&key);
-        host.set_trace_enabled(true);
-    }
-    while (queued_keys_.size() > host.keys_waiting()) {
-        queued_keys_.pop_front();
-    }
-
+    report.auto_key = answered > 0;
     report.changes = variable_changes(before, host.variables());
     record_outcome(report.result, report.notice);
     ++totals_.calls;
-    if (!report.warning.empty()) {
-        ++totals_.warnings;
-    }
     return report;
 }
 
 void Runner::print_call(const Directive& d, const CallReport& report) {
-    if (options_.quiet && report.warning.empty()) {
+    if (options_.quiet) {
         return;
     }
     char head[32];
@@ -203,9 +157,6 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
         line += (i == 0 ? "   " : "; ") + notes[i];
     }
     out_ << line << "\n";
-    if (!report.warning.empty()) {
-        out_ << "      warning: " << report.warning << "\n";
-    }
 }
 
 std::optional<std::string> Runner::check(const Directive& d) {
@@ -337,7 +288,6 @@ void Runner::execute(const Directive& d, const std::string& where) {
     case Verb::key:
         for (const uint16_t k : d.keys) {
             host.press_key(k);
-            queued_keys_.push_back(k);
         }
         note(trimmed_source(d));
         break;
@@ -453,7 +403,6 @@ ScriptTotals Runner::run(const Script& script) {
     mine.calls = totals_.calls - start.calls;
     mine.expectations = totals_.expectations - start.expectations;
     mine.failures = totals_.failures - start.failures;
-    mine.warnings = totals_.warnings - start.warnings;
     return mine;
 }
 

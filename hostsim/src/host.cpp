@@ -566,6 +566,7 @@ int Host::svc_write_text(const char* text, uint16_t length, uint8_t row, uint8_t
     const std::string_view shown(text == nullptr ? "" : text, text == nullptr ? 0 : length);
     if (!forced || forced->perform) {
         screen_.write_text(row, column, shown, attribute);
+        prompt_pending_ = true;
     }
     const int result = forced ? forced->result : result_ok;
     std::vector<int64_t> args{length, row, column};
@@ -595,6 +596,7 @@ int Host::svc_write_cells(const char* cells, uint16_t count, uint8_t row, uint8_
     const auto forced = take_forced_locked(Service::VioWrtCellStr);
     if (!forced || forced->perform) {
         screen_.write_cells(row, column, cells, count);
+        prompt_pending_ = true;
     }
     // The trace shows the characters of the cells written.
     std::string chars;
@@ -629,6 +631,21 @@ int Host::svc_set_cursor_type(uint16_t type) {
     return result;
 }
 
+void Host::set_key_wait_hook(KeyWaitHook hook) {
+    Lock lock(mutex_);
+    key_wait_hook_ = std::move(hook);
+}
+
+void Host::answer_key_wait_locked() {
+    if (!keys_.empty() || !prompt_pending_ || !key_wait_hook_) {
+        return;
+    }
+    if (const std::optional<uint16_t> key = key_wait_hook_()) {
+        keys_.push_back(*key);
+        record_locked(Service::HostNote, {*key}, "key wait answered", 0);
+    }
+}
+
 int Host::svc_read_key(uint16_t* key) {
     Lock lock(mutex_);
     run_due_locked();
@@ -636,6 +653,7 @@ int Host::svc_read_key(uint16_t* key) {
     int result = result_ok;
     int64_t code = -1;
     if (!forced || forced->perform) {
+        answer_key_wait_locked();
         if (keys_.empty() && options_.clock == ClockMode::virtual_time && options_.stall_limit > 0 &&
             scheduled_.empty() && ++empty_reads_ >= options_.stall_limit) {
             // Nothing will ever arrive: press the stall key so the wait cannot hang.
@@ -649,6 +667,7 @@ int Host::svc_read_key(uint16_t* key) {
         } else {
             code = keys_.front();
             keys_.pop_front();
+            prompt_pending_ = false;
             *key = static_cast<uint16_t>(code);
         }
     }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -180,6 +181,12 @@ public:
     // --- keyboard ---
     void press_key(uint16_t code); // an event
     size_t keys_waiting() const;
+    // Answers a key wait as an operator reading a prompt would: when a key read finds none
+    // queued and the screen was written since the last key was taken, the hook gives the key
+    // to press (or none). Unset, such waits go on until a key arrives or the stall guard ends
+    // them.
+    using KeyWaitHook = std::function<std::optional<uint16_t>()>;
+    void set_key_wait_hook(KeyWaitHook hook);
 
     // --- user variables ---
     void set_variable(int number, std::string_view text); // an event
@@ -258,6 +265,7 @@ private:
     std::optional<int64_t> next_due_locked() const;
     int64_t wait_span_locked(uint32_t milliseconds, int64_t now) const;
     std::optional<Forced> take_forced_locked(Service service);
+    void answer_key_wait_locked();
     void record_locked(Service service, std::vector<int64_t> args, std::string text, int result);
     std::string clock_text_locked(Service service, int format) const;
 
@@ -271,6 +279,8 @@ private:
     uint16_t cursor_type_ = 0;
 
     std::deque<uint16_t> keys_;
+    KeyWaitHook key_wait_hook_;
+    bool prompt_pending_ = false; // the screen was written since the last key was taken
     std::map<int, std::string> variables_;
     std::set<int> unreadable_;
     bool transaction_on_ = true;
