@@ -568,7 +568,7 @@ int Host::svc_write_text(const char* text, uint16_t length, uint8_t row, uint8_t
         screen_.write_text(row, column, shown, attribute);
         prompt_pending_ = true;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     std::vector<int64_t> args{length, row, column};
     if (attribute) {
         args.push_back(*attribute);
@@ -585,7 +585,7 @@ int Host::svc_read_cells(char* cells, uint16_t count, uint8_t row, uint8_t colum
     if (!forced || forced->perform) {
         screen_.read_cells(row, column, cells, count);
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioReadCellStr, {count, row, column, reserved}, {}, result);
     return result;
 }
@@ -603,7 +603,7 @@ int Host::svc_write_cells(const char* cells, uint16_t count, uint8_t row, uint8_
     for (int i = 0; i < count; ++i) {
         chars += cells[2 * i];
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioWrtCellStr, {count, row, column, reserved}, chars, result);
     return result;
 }
@@ -615,7 +615,7 @@ int Host::svc_set_cursor_position(uint8_t row, uint8_t column) {
         cursor_row_ = row;
         cursor_column_ = column;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioSetCurPos, {row, column}, {}, result);
     return result;
 }
@@ -626,7 +626,7 @@ int Host::svc_set_cursor_type(uint16_t type) {
     if (!forced || forced->perform) {
         cursor_type_ = type;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioSetCurType, {type}, {}, result);
     return result;
 }
@@ -650,7 +650,7 @@ int Host::svc_read_key(uint16_t* key) {
     Lock lock(mutex_);
     run_due_locked();
     const auto forced = take_forced_locked(Service::KbdReadAscii);
-    int result = result_ok;
+    int result = HOSTLIB_OK;
     int64_t code = -1;
     if (!forced || forced->perform) {
         answer_key_wait_locked();
@@ -663,7 +663,7 @@ int Host::svc_read_key(uint16_t* key) {
             record_locked(Service::HostNote, {options_.stall_key}, "stall key", 0);
         }
         if (keys_.empty()) {
-            result = result_no_key;
+            result = HOSTLIB_NO_KEY;
         } else {
             code = keys_.front();
             keys_.pop_front();
@@ -733,7 +733,7 @@ int Host::svc_wait_event(uint32_t milliseconds) {
         event_consumed_ = event_sequence_;
         waited_since_idle_ = true;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::WaitEvent, {milliseconds}, {}, result);
     return result;
 }
@@ -777,7 +777,7 @@ int Host::svc_time(uint16_t format, char* text, uint8_t* status) {
             *status = 0;
         }
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::RtcGetAsciiTime, {format}, value, result);
     return result;
 }
@@ -793,7 +793,7 @@ int Host::svc_date(uint16_t format, char* text, uint8_t* status) {
             *status = 0;
         }
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::RtcGetAsciiDate, {format}, value, result);
     return result;
 }
@@ -801,13 +801,13 @@ int Host::svc_date(uint16_t format, char* text, uint8_t* status) {
 int Host::svc_read_variable(int number, char* text) {
     Lock lock(mutex_);
     const auto forced = take_forced_locked(Service::ReadUserVariable);
-    int result = result_ok;
+    int result = HOSTLIB_OK;
     std::string value;
     if (!forced || forced->perform) {
         if (number < options_.first_variable || number > options_.last_variable) {
-            result = result_bad_number;
+            result = HOSTLIB_BAD_NUMBER;
         } else if (unreadable_.count(number) != 0) {
-            result = result_unreadable;
+            result = HOSTLIB_UNREADABLE;
         } else {
             const auto it = variables_.find(number);
             value = it == variables_.end() ? std::string() : it->second;
@@ -830,12 +830,12 @@ int Host::svc_write_variable(int number, const char* text) {
         ++length;
     }
     const std::string value(text, length);
-    int result = result_ok;
+    int result = HOSTLIB_OK;
     if (!forced || forced->perform) {
         if (number < options_.first_variable || number > options_.last_variable) {
-            result = result_bad_number;
+            result = HOSTLIB_BAD_NUMBER;
         } else if (length > HOSTLIB_VARIABLE_MAX) {
-            result = result_too_long;
+            result = HOSTLIB_WRITE_TOO_LONG;
         } else {
             variables_[number] = value;
         }
@@ -853,7 +853,7 @@ int Host::svc_transaction(uint16_t on) {
     if (!forced || forced->perform) {
         transaction_on_ = on != 0;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::TransactionMsg, {on}, {}, result);
     return result;
 }

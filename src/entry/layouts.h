@@ -410,13 +410,15 @@ template <typename T, size_t N> constexpr size_t count_of(const T (&)[N]) {
     }
 
 constexpr VariableRange no_writes{1, 0};
-constexpr VariableRange targets{target_low, target_high};
+constexpr VariableRange tm_date_target{tm_date::time_variable.low, tm_date::time_variable.high};
+constexpr VariableRange dicount_target{dicount::variable.low, dicount::variable.high};
 constexpr VariableRange intmath_target{intmath::result_variable, intmath::result_variable};
 
 // The functions, searched in this order; the first name that matches wins. DICOUNT and
 // POPUPWN always hand the host 0.
 constexpr Layout layouts[] = {
-    OPKIT_ROW("DICOUNT", dicount, cfr_dicount, false, 0b001, service_write_variable, targets),
+    OPKIT_ROW("DICOUNT", dicount, cfr_dicount, false, 0b001, service_write_variable,
+              dicount_target),
     OPKIT_ROW("POPUPWN", popupwn, cfr_popupwn, false, 0b001, service_cells, no_writes),
     OPKIT_ROW("COMPARE", compare, cfr_compare, true, 0b011, service_read_variable, no_writes),
     OPKIT_ROW("CMP_INT", cmp_int, cfr_cmp_int, true, 0b111, service_read_variable, no_writes),
@@ -424,7 +426,7 @@ constexpr Layout layouts[] = {
               service_read_variable | service_write_variable, intmath_target),
     OPKIT_ROW("CHKUNIQ", chkuniq, cfr_chkuniq, true, 0b011, service_read_variable, no_writes),
     OPKIT_ROW("TM_DATE", tm_date, cfr_tm_date, true, 0b001,
-              service_idle | service_clock | service_write_variable, targets),
+              service_idle | service_clock | service_write_variable, tm_date_target),
     OPKIT_ROW("TRANMSG", tranmsg, cfr_tranmsg, true, 0b001, service_transaction, no_writes),
     OPKIT_ROW("V_DELAY", v_delay, cfr_v_delay, true, 0b001, service_idle, no_writes),
     OPKIT_ROW("WAIT_UV", wait_uv, cfr_wait_uv, true, 0b111,

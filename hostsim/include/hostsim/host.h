@@ -44,16 +44,10 @@ enum class Service : uint8_t {
     TransactionMsg,
     HostNote, // not a service: something the host did on its own (e.g. a stall key)
 };
-constexpr int service_count = static_cast<int>(Service::HostNote) + 1;
 
 HOSTSIM_API const char* service_name(Service service);
 
-// Result codes of the services.
-constexpr int result_ok = 0;
-constexpr int result_bad_number = 1; // variable number outside the host's range
-constexpr int result_unreadable = 3; // variable marked unreadable
-constexpr int result_no_key = 5;     // keyboard: no key waiting
-constexpr int result_too_long = 5;   // variable write: text longer than the host holds
+// The services answer with hostlib's result codes (HOSTLIB_OK, ... in host/hostlib.h).
 
 constexpr uint16_t key_abort = 256;
 constexpr uint16_t key_enter = 13;
