@@ -1,6 +1,8 @@
 // The exported entry: message codes, the record header, the name lookup and the M1 notice.
 #include "support.h"
 
+#include <cstring>
+
 #include "entry/dispatch.h"
 
 namespace opkit_test {
@@ -107,6 +109,54 @@ TEST(DispatchTable, FindsTheTenNamesInOrderWithoutRegardToCase) {
     EXPECT_EQ(opkit::dispatch_find("CMP_IN"), -1);
     EXPECT_EQ(opkit::dispatch_find("CMP-INT"), -1);
     EXPECT_EQ(opkit::dispatch_find(""), -1);
+}
+
+// The one-step lookup against a plain case-insensitive search of the table, in the table's
+// order: every byte value in every name column of every name, a NUL ending the name early
+// included, and names of other lengths.
+TEST(DispatchTable, LookupAgreesWithAPlainCaseInsensitiveSearchForEveryByteInEveryColumn) {
+    const char* names[] = {"DICOUNT", "POPUPWN", "COMPARE", "CMP_INT", "INTMATH",
+                           "CHKUNIQ", "TM_DATE", "TRANMSG", "V_DELAY", "WAIT_UV"};
+    const auto fold = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : int(c); };
+    const auto plain_search = [&](const char* name) {
+        for (int i = 0; i < 10; ++i) {
+            const char* a = name;
+            const char* b = names[i];
+            while (*a != '\0' &&
+                   fold(static_cast<unsigned char>(*a)) == fold(static_cast<unsigned char>(*b))) {
+                ++a;
+                ++b;
+            }
+            if (*a == '\0' && *b == '\0') {
+                return i;
+            }
+        }
+        return -1;
+    };
+    int mismatches = 0;
+    for (const char* name : names) {
+        for (int column = 0; column < 7; ++column) {
+            for (int byte = 0; byte < 256; ++byte) {
+                opkit::NameColumns columns = {};
+                std::memcpy(columns, name, 7);
+                columns[column] = static_cast<char>(byte);
+                if (byte == 0) {
+                    std::memset(columns + column, 0, sizeof columns - size_t(column));
+                }
+                const int expected = plain_search(columns);
+                if (opkit::dispatch_find_columns(columns) != expected ||
+                    opkit::dispatch_find(columns) != expected) {
+                    ADD_FAILURE() << name << " column " << column << " byte " << byte;
+                    ++mismatches;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(opkit::dispatch_find("CMP_INT "), -1);
+    EXPECT_EQ(opkit::dispatch_find("CMP_INTX"), -1);
+    EXPECT_EQ(opkit::dispatch_find("CMP_IN"), -1);
+    EXPECT_EQ(opkit::dispatch_find("cMp_InT"), 3);
 }
 
 TEST(PluginLifecycle, LoadsUnloadsAndLoadsAgain) {

@@ -249,6 +249,37 @@ TEST_F(ScrPrintf, MarkStandsBehindTheTextOnAnEightBitColumn) {
     EXPECT_STREQ(opkit::overflow_mark, "*1*");
 }
 
+// Digit counts and digit pairs at every edge where the count changes (powers of ten, of
+// eight and of sixteen, one below and one above), checked against the C library's text.
+TEST(FormatNumber, DigitsAtEveryCountBoundaryMatchTheCLibrary) {
+    std::vector<uint32_t> values = {
+        0U,        1U, 9U, 10U, 11U, 99U, 100U, 101U, 0x7FFFFFFFU, 0x80000000U, UINT32_MAX - 1U,
+        UINT32_MAX};
+    for (uint64_t power = 1; power <= UINT32_MAX; power *= 10) {
+        values.insert(values.end(), {uint32_t(power - 1), uint32_t(power), uint32_t(power + 1)});
+    }
+    for (int bit = 1; bit < 32; ++bit) {
+        const uint32_t power = 1U << bit;
+        values.insert(values.end(), {power - 1U, power, power + 1U});
+    }
+    for (const uint32_t value : values) {
+        const auto as_signed = static_cast<int32_t>(value);
+        for (const char conversion : {'d', 'u', 'x', 'X', 'o'}) {
+            char field[opkit::number_field_size];
+            opkit::format_number(conversion, 0, as_signed, 0, value, 0U, field, 0, 0, 0, 0, "");
+            char expected[40];
+            switch (conversion) {
+            case 'd': std::snprintf(expected, sizeof expected, "%d", as_signed); break;
+            case 'u': std::snprintf(expected, sizeof expected, "%u", value); break;
+            case 'x': std::snprintf(expected, sizeof expected, "%x", value); break;
+            case 'X': std::snprintf(expected, sizeof expected, "%X", value); break;
+            default: std::snprintf(expected, sizeof expected, "%o", value); break;
+            }
+            EXPECT_STREQ(field, expected) << conversion << " of " << value;
+        }
+    }
+}
+
 TEST(FormatNumber, SizeLetterSelectsTheValueAndTheFieldNeverOverflows) {
     struct Pick {
         char conversion;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
-    libgtest-dev googletest libbenchmark-dev libcli11-dev libncurses-dev
+    libgtest-dev googletest libbenchmark-dev libcli11-dev libncurses-dev libfmt-dev
     valgrind gcovr tmux
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     g++-arm-linux-gnueabihf qemu-user wine wine64

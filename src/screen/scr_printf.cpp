@@ -110,10 +110,147 @@ void write_text(const char* text, int length, int row, int column, uint16_t* wor
                    static_cast<uint8_t>(column), word, 0);
 }
 
-// Takes the argument of a number conversion and fills the number field with its text.
+// Number digits. The count comes from the value's magnitude (its bit width), so that the
+// field is sized before any digit is made; decimal digits are then made two at a time from a
+// table of the hundred pairs, hexadecimal and octal ones by shifts. A zero has one digit.
+constexpr char digit_pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
+                               "31323334353637383940414243444546474849505152535455565758596061"
+                               "62636465666768697071727374757677787980818283848586878889909192"
+                               "93949596979899";
+static_assert(sizeof(digit_pairs) == 201);
+
+constexpr uint32_t powers_of_ten[] = {1U,      10U,      100U,      1000U,      10000U,
+                                      100000U, 1000000U, 10000000U, 100000000U, 1000000000U};
+
+// The number of significant bits of a value that is not 0 (the compiler's count of leading
+// zeros is one instruction on every target).
+int bit_width(uint32_t nonzero) {
+    return 32 - __builtin_clz(nonzero);
+}
+
+int decimal_digits(uint32_t value) {
+    // 1233 / 4096 is just above log10(2): the estimate is the count or one more than it.
+    const uint32_t nonzero = value | 1U;
+    const int estimate = (bit_width(nonzero) * 1233) >> 12;
+    return estimate + 1 - (nonzero < powers_of_ten[estimate] ? 1 : 0);
+}
+
+int hex_digits(uint32_t value) {
+    return (bit_width(value | 1U) + 3) / 4;
+}
+
+int octal_digits(uint32_t value) {
+    return (bit_width(value | 1U) + 2) / 3;
+}
+
+// Each writer fills the digits backwards from `end`, the place just behind the last digit.
+void put_decimal(uint32_t value, char* end) {
+    while (value >= 100U) {
+        const uint32_t pair = value % 100U;
+        value /= 100U;
+        end -= 2;
+        memcpy(end, digit_pairs + pair * 2U, 2);
+    }
+    if (value >= 10U) {
+        memcpy(end - 2, digit_pairs + value * 2U, 2);
+    } else {
+        end[-1] = static_cast<char>('0' + value);
+    }
+}
+
+void put_hex(uint32_t value, char* end, int count, const char* hex) {
+    for (int i = 1; i <= count; ++i) {
+        end[-i] = hex[value & 15U];
+        value >>= 4;
+    }
+}
+
+void put_octal(uint32_t value, char* end, int count) {
+    for (int i = 1; i <= count; ++i) {
+        end[-i] = static_cast<char>('0' + (value & 7U));
+        value >>= 3;
+    }
+}
+
+// The layout of one number field, settled before any character is written: the sign, the
+// fill and its side, and the digits of the magnitude in the conversion's base.
+struct NumberField {
+    char conversion;
+    char sign; // '\0' when none
+    char fill; // ' ' or '0', placed between the sign and the digits; blanks after them when left
+    bool left;
+    uint32_t magnitude;
+    int count; // number of digits
+    int fill_count;
+
+    int length() const { return (sign != '\0' ? 1 : 0) + fill_count + count; }
+};
+
+NumberField plan_number(char conversion, char size, int32_t int_value, int32_t long_value,
+                        uint32_t unsigned_value, uint32_t unsigned_long_value, int width, char plus,
+                        char space, char left, const char* width_digits) {
+    const bool wide = size == 'l';
+    const int32_t value = wide ? long_value : int_value;
+    NumberField field{conversion, '\0', ' ', left != 0, static_cast<uint32_t>(value), 0, 0};
+    switch (conversion) {
+    case 'o': field.count = octal_digits(field.magnitude); break;
+    case 'x':
+    case 'X': field.count = hex_digits(field.magnitude); break;
+    default:
+        if (conversion == 'u') {
+            field.magnitude = wide ? unsigned_long_value : unsigned_value;
+        } else if (value < 0) { // d, i
+            field.sign = '-';
+            field.magnitude = 0U - field.magnitude;
+        } else if (plus) {
+            field.sign = '+';
+        } else if (space) {
+            field.sign = ' ';
+        }
+        field.count = decimal_digits(field.magnitude);
+        break;
+    }
+    // The field never grows past what two width digits allow.
+    if (width > number_field_size - 1) {
+        width = number_field_size - 1;
+    }
+    const int length = field.count + (field.sign != '\0' ? 1 : 0);
+    field.fill_count = width > length ? width - length : 0;
+    if (!field.left && width_digits != nullptr && width_digits[0] == '0') {
+        field.fill = '0';
+    }
+    return field;
+}
+
+// Writes the field's length() characters and a NUL. A sign always takes the first position:
+// right-justified, the fill stands between it and the digits; left-justified, blanks follow
+// the digits.
+void write_number(const NumberField& field, char* out) {
+    if (field.sign != '\0') {
+        *out++ = field.sign;
+    }
+    if (!field.left && field.fill_count > 0) {
+        memset(out, field.fill, static_cast<size_t>(field.fill_count));
+        out += field.fill_count;
+    }
+    out += field.count;
+    switch (field.conversion) {
+    case 'o': put_octal(field.magnitude, out, field.count); break;
+    case 'x': put_hex(field.magnitude, out, field.count, "0123456789abcdef"); break;
+    case 'X': put_hex(field.magnitude, out, field.count, "0123456789ABCDEF"); break;
+    default: put_decimal(field.magnitude, out); break;
+    }
+    if (field.left && field.fill_count > 0) {
+        memset(out, ' ', static_cast<size_t>(field.fill_count));
+        out += field.fill_count;
+    }
+    *out = '\0';
+}
+
+// Takes the argument of a number conversion and lays out its field.
 // Both int and long are 32 bits on the targets; a long argument is read as a long (callers
 // that write 'l' pass one) and only its low 32 bits count.
-void number_argument(const Conversion& conv, va_list* args, char* field) {
+NumberField number_argument(const Conversion& conv, va_list* args) {
     int32_t int_value = 0;
     int32_t long_value = 0;
     uint32_t unsigned_value = 0;
@@ -130,9 +267,9 @@ void number_argument(const Conversion& conv, va_list* args, char* field) {
     } else {
         int_value = va_arg(*args, int);
     }
-    format_number(conv.letter, conv.size, int_value, long_value, unsigned_value,
-                  unsigned_long_value, field, conv.width, conv.plus, conv.space, conv.left,
-                  conv.width_digits);
+    return plan_number(conv.letter, conv.size, int_value, long_value, unsigned_value,
+                       unsigned_long_value, conv.width, conv.plus, conv.space, conv.left,
+                       conv.width_digits);
 }
 
 // Appends the field of one conversion; false when it does not fit.
@@ -188,13 +325,14 @@ bool append_conversion(Text& text, const Conversion& conv, va_list* args) {
     case 'n':
     case 'p': return true;
     default: {
-        char field[number_field_size];
-        number_argument(conv, args, field);
-        const int length = text_length(field);
+        // The field's length is known before its text: it is written straight into place.
+        const NumberField field = number_argument(conv, args);
+        const int length = field.length();
         if (!text.room_for(length)) {
             return false;
         }
-        text.put(field, length);
+        write_number(field, text.out + text.length);
+        text.length += length;
         return true;
     }
     }
@@ -235,75 +373,9 @@ void reset_conversion(Conversion* conversion) {
 void format_number(char conversion, char size, int32_t int_value, int32_t long_value,
                    uint32_t unsigned_value, uint32_t unsigned_long_value, char* field, int width,
                    char plus, char space, char left, const char* width_digits) {
-    const bool wide = size == 'l';
-    const int32_t value = wide ? long_value : int_value;
-
-    // The digits, least significant first, of the value or its 32-bit pattern. Each base
-    // has its own loop so that the divisions become shifts or multiplications.
-    char sign = '\0';
-    uint32_t magnitude = static_cast<uint32_t>(value);
-    char digits[12];
-    int count = 0;
-    switch (conversion) {
-    case 'o':
-        do {
-            digits[count++] = static_cast<char>('0' + (magnitude & 7U));
-            magnitude >>= 3;
-        } while (magnitude != 0U);
-        break;
-    case 'x':
-    case 'X': {
-        const char* hex = conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
-        do {
-            digits[count++] = hex[magnitude & 15U];
-            magnitude >>= 4;
-        } while (magnitude != 0U);
-        break;
-    }
-    default:
-        if (conversion == 'u') {
-            magnitude = wide ? unsigned_long_value : unsigned_value;
-        } else if (value < 0) { // d, i
-            sign = '-';
-            magnitude = 0U - magnitude;
-        } else if (plus) {
-            sign = '+';
-        } else if (space) {
-            sign = ' ';
-        }
-        do {
-            digits[count++] = static_cast<char>('0' + magnitude % 10U);
-            magnitude /= 10U;
-        } while (magnitude != 0U);
-        break;
-    }
-
-    // The field never grows past what two width digits allow.
-    if (width > number_field_size - 1) {
-        width = number_field_size - 1;
-    }
-    const int length = count + (sign != '\0' ? 1 : 0);
-    const int fill_count = width > length ? width - length : 0;
-
-    // A sign always takes the first position: right-justified, the fill stands between it
-    // and the digits; left-justified, blanks follow the digits.
-    int at = 0;
-    if (sign != '\0') {
-        field[at++] = sign;
-    }
-    if (!left) {
-        const char fill = (width_digits != nullptr && width_digits[0] == '0') ? '0' : ' ';
-        memset(field + at, fill, static_cast<size_t>(fill_count));
-        at += fill_count;
-    }
-    while (count > 0) {
-        field[at++] = digits[--count];
-    }
-    if (left) {
-        memset(field + at, ' ', static_cast<size_t>(fill_count));
-        at += fill_count;
-    }
-    field[at] = '\0';
+    write_number(plan_number(conversion, size, int_value, long_value, unsigned_value,
+                             unsigned_long_value, width, plus, space, left, width_digits),
+                 field);
 }
 
 void show_overflow_mark(char code, const char* text, int row, int column) {
@@ -345,7 +417,9 @@ int scr_printf(char* out, int capacity, int row, int column, const char* format,
             failure = code_no_room;
             break;
         }
-        text.put(p, static_cast<int>(q - p));
+        if (q != p) {
+            text.put(p, static_cast<int>(q - p));
+        }
         if (*q == '\0') {
             break;
         }
