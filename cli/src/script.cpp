@@ -614,6 +614,21 @@ std::optional<Directive> parse_line(std::string_view line, int line_number) {
     return d;
 }
 
+std::vector<uint16_t> parse_keys(std::string_view text) {
+    Args args(tokenize(text), 0, 1);
+    return take_keys(args);
+}
+
+std::optional<int> parse_variable(std::string_view text) {
+    int value = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || value < 1 ||
+        value > max_variable) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 Script parse_script(std::string_view text, std::string name) {
     Script script;
     script.name = std::move(name);
