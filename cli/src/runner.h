@@ -72,6 +72,11 @@ class Runner {
   private:
     CallReport invoke(int code, const std::string& record);
     void print_call(const Directive& d, const CallReport& report);
+    void note(const Directive& d, const std::string& text); // printed when verbose
+    void change_host(const Directive& d, const std::string& where);
+    void schedule(const Directive& d);
+    void expect(const Directive& d, const std::string& where);
+    void show(const Directive& d);
     std::string last_notice_text() const;
 
     Session& session_;
