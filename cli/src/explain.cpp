@@ -515,6 +515,9 @@ void describe(Analyser& z, const opkit::Layout& layout) {
     }
 }
 
+void analyse_name(Analysis& a);
+
+// The length digits, and notes where they disagree with the record.
 void analyse_header(Analysis& a) {
     const char* record = a.record.c_str();
     char digits[3];
@@ -546,9 +549,13 @@ void analyse_header(Analysis& a) {
                 "; the function tests the digits, and still reads a field that lies beyond");
         }
     }
+    analyse_name(a);
+}
 
+// The function the name columns select, or hints at what went wrong with the name.
+void analyse_name(Analysis& a) {
     char name[8];
-    opkit::record_field_text(record, opkit::header_name, name);
+    opkit::record_field_text(a.record.c_str(), opkit::header_name, name);
     a.name_raw = name;
     for (const opkit::Layout& layout : opkit::layouts) {
         if (opkit::text_compare_nocase(name, layout.name) == 0) {
@@ -705,11 +712,11 @@ std::string quote_record(std::string_view record) {
     return out + "\"";
 }
 
-std::string render_explanation(const Analysis& a) {
-    std::string out;
-    out += "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) + " characters)\n\n";
+namespace {
 
-    // The record under a column ruler, with each field's columns marked by its letter.
+// The record under a column ruler, with each field's columns marked by its letter.
+std::string render_ruler(const Analysis& a) {
+    std::string out;
     const size_t width = static_cast<size_t>(std::max(a.chars, 1));
     size_t ruler_width = width;
     for (const FieldReport& f : a.fields) {
@@ -744,6 +751,11 @@ std::string render_explanation(const Analysis& a) {
     out += indent + tens + "\n" + indent + units + "\n" + indent + shown + "\n" + indent + marks +
            "\n\n";
 
+    return out;
+}
+
+std::string render_header(const Analysis& a) {
+    std::string out;
     out += "Length digits  columns 0-1  \"" + printable(a.length_raw) +
            "\" = " + std::to_string(a.length) + ": the record should end at column " +
            std::to_string(a.length + 1) + "\n";
@@ -763,6 +775,11 @@ std::string render_explanation(const Analysis& a) {
         }
     }
 
+    return out;
+}
+
+std::string render_fields(const Analysis& a) {
+    std::string out;
     if (!a.fields.empty()) {
         out += "\n   field          columns  raw        value            verdict\n";
         for (const FieldReport& f : a.fields) {
@@ -777,6 +794,11 @@ std::string render_explanation(const Analysis& a) {
         }
     }
 
+    return out;
+}
+
+std::string render_checks(const Analysis& a) {
+    std::string out;
     out += "\nChecks, in the order the function makes them:\n";
     for (const Check& c : a.checks) {
         const char* state = c.state == Check::State::ok      ? "ok   "
@@ -784,6 +806,11 @@ std::string render_explanation(const Analysis& a) {
                                                              : "host ";
         out += "  " + pad(c.code.empty() ? "--" : c.code, 4) + state + "  " + c.text + "\n";
     }
+    return out;
+}
+
+std::string render_notice(const Analysis& a) {
+    std::string out;
     out += "\n";
     if (!a.notice.empty()) {
         out += "Notice: " + a.notice;
@@ -813,6 +840,14 @@ std::string render_explanation(const Analysis& a) {
         out += "\nDoes:   " + a.action + "\n";
     }
     return out;
+}
+
+} // namespace
+
+std::string render_explanation(const Analysis& a) {
+    return "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) +
+           " characters)\n\n" + render_ruler(a) + render_header(a) + render_fields(a) +
+           render_checks(a) + render_notice(a);
 }
 
 } // namespace opkit_cli
