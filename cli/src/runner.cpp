@@ -177,8 +177,8 @@ std::optional<std::string> check_screen(const hostsim::Host& host, const Directi
                                   ? row.substr(static_cast<size_t>(d.column), d.text.size())
                                   : std::string();
     if (found != d.text) {
-        return "expected " + quoted(d.text) + " at row " + std::to_string(d.number) +
-               ", column " + std::to_string(d.column) + ", found " + quoted(found);
+        return "expected " + quoted(d.text) + " at row " + std::to_string(d.number) + ", column " +
+               std::to_string(d.column) + ", found " + quoted(found);
     }
     return std::nullopt;
 }
@@ -228,7 +228,7 @@ std::optional<std::string> Runner::check(const Directive& d) {
             return std::string("no call has been made yet");
         }
         return mismatch(*last_result_ == d.number, "expected result " + std::to_string(d.number) +
-                                                      ", found " + std::to_string(*last_result_));
+                                                       ", found " + std::to_string(*last_result_));
     case ExpectWhat::variable: {
         const std::string found = host.variable(d.number).value_or("");
         return mismatch(found == d.text, "expected user variable " + std::to_string(d.number) +
@@ -253,8 +253,8 @@ std::optional<std::string> Runner::check(const Directive& d) {
     case ExpectWhat::attribute: return check_attribute(host, d);
     case ExpectWhat::clock:
         return mismatch(clock_text() == hostsim::format_date_time(d.time),
-                        "expected the clock at " + hostsim::format_date_time(d.time) +
-                            ", found " + clock_text());
+                        "expected the clock at " + hostsim::format_date_time(d.time) + ", found " +
+                            clock_text());
     }
     return std::nullopt;
 }
