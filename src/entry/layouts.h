@@ -93,6 +93,24 @@ struct Layout {
     size_t check_count;
 };
 
+// Fields as the rows write them.
+constexpr Field number(const char* name, uint8_t first, uint8_t width, int32_t low, int32_t high,
+                       const char* meaning, const char* read_for = nullptr) {
+    return {name, first, width, FieldKind::number, low, high, nullptr, meaning, read_for};
+}
+constexpr Field number_of(const char* name, uint8_t first, uint8_t width, const char* values,
+                          const char* meaning) {
+    return {name, first, width, FieldKind::number, 0, 0, values, meaning, nullptr};
+}
+constexpr Field letter(const char* name, uint8_t first, const char* letters, const char* meaning,
+                       const char* read_for = nullptr) {
+    return {name, first, 1, FieldKind::letter, 0, 0, letters, meaning, read_for};
+}
+constexpr Field text(const char* name, uint8_t first, uint8_t width, const char* words,
+                     const char* meaning) {
+    return {name, first, width, FieldKind::text, 0, 0, words, meaning, nullptr};
+}
+
 // Length tests read no field.
 constexpr Check at_least(const char* code, int32_t bound, const Field* when = nullptr,
                          const char* letters = nullptr) {
@@ -103,10 +121,9 @@ constexpr Check test_of(const char* code, Test test, const Field& field,
     return {code, test, &field, 0, when, letters};
 }
 
-constexpr Field header_length{"length", 0,  2,       FieldKind::number,
-                              0,        99, nullptr, "record length: characters from column 2 on"};
-constexpr Field header_name{"name", 2, 7,       FieldKind::text,
-                            0,      0, nullptr, "function name, any case"};
+constexpr Field header_length =
+    number("length", 0, 2, 0, 99, "record length: characters from column 2 on");
+constexpr Field header_name = text("name", 2, 7, nullptr, "function name, any case");
 
 // Every user variable that a call may name; the host refuses the numbers it does not have.
 constexpr int32_t variable_low = 1;
@@ -116,19 +133,11 @@ constexpr int32_t target_low = 1;
 constexpr int32_t target_high = 19;
 
 namespace dicount {
-constexpr Field operation{"operation",
-                          10,
-                          1,
-                          FieldKind::letter,
-                          0,
-                          0,
-                          "D:decrement I:increment R:reset S:store",
-                          "what to do with the counter"};
-constexpr Field counter{"counter", 20, 2, FieldKind::number, 1, 32, nullptr, "counter number"};
-constexpr Field variable{
-    "variable", 31,          2,       FieldKind::number,
-    target_low, target_high, nullptr, "user variable that receives the value (store only)",
-    "S"};
+constexpr Field operation = letter("operation", 10, "D:decrement I:increment R:reset S:store",
+                                   "what to do with the counter");
+constexpr Field counter = number("counter", 20, 2, 1, 32, "counter number");
+constexpr Field variable = number("variable", 31, 2, target_low, target_high,
+                                  "user variable that receives the value (store only)", "S");
 constexpr int32_t min_length = 21;
 constexpr int32_t store_min_length = 32;
 constexpr Check length = at_least("D1", min_length);
@@ -141,25 +150,12 @@ constexpr Check checks[] = {length, counter_range, store_length, variable_range,
 } // namespace dicount
 
 namespace popupwn {
-constexpr Field action{"action",
-                       10,
-                       1,
-                       FieldKind::letter,
-                       0,
-                       0,
-                       "C:open R:close",
-                       "C opens a box, R closes it, any other letter does nothing"};
-constexpr Field rows{
-    "rows", 16, 2, FieldKind::number, 1, 16, nullptr, "body rows of the box (open only)", "C"};
-constexpr Field frame{"frame",
-                      24,
-                      1,
-                      FieldKind::letter,
-                      0,
-                      0,
-                      "N:normal:0 R:reverse:1",
-                      "N frame in attribute 0, anything else attribute 1 (open only)",
-                      "C"};
+constexpr Field action = letter("action", 10, "C:open R:close",
+                                "C opens a box, R closes it, any other letter does nothing");
+constexpr Field rows = number("rows", 16, 2, 1, 16, "body rows of the box (open only)", "C");
+constexpr Field frame =
+    letter("frame", 24, "N:normal:0 R:reverse:1",
+           "N frame in attribute 0, anything else attribute 1 (open only)", "C");
 constexpr int32_t open_min_length = 23;
 constexpr int32_t close_min_length = 9;
 constexpr Check open_length = at_least("P2", open_min_length, &action, "C");
@@ -174,34 +170,15 @@ constexpr const char* relation_letters = "E N G L";
 constexpr const char* strictness_letters = "E T";
 
 namespace compare {
-constexpr Field left{"left",
-                     14,
-                     2,
-                     FieldKind::number,
-                     variable_low,
-                     variable_high,
-                     nullptr,
-                     "user variable holding the left text"};
-constexpr Field relation{
-    "relation", 18, 1, FieldKind::letter, 0, 0, relation_letters, "E equal, N not equal, G or L"};
-constexpr Field relation2{"relation2",
-                          19,
-                          1,
-                          FieldKind::letter,
-                          0,
-                          0,
-                          strictness_letters,
-                          "after G or L: E (or equal) or T (strictly)"};
-constexpr Field right{"right",
-                      25,
-                      2,
-                      FieldKind::number,
-                      variable_low,
-                      variable_high,
-                      nullptr,
-                      "user variable holding the right text"};
-constexpr Field mode{"mode", 37, 1,     FieldKind::letter,
-                     0,      0,  "N S", "N returns 0 when the relation holds, S returns 1"};
+constexpr Field left =
+    number("left", 14, 2, variable_low, variable_high, "user variable holding the left text");
+constexpr Field relation = letter("relation", 18, relation_letters, "E equal, N not equal, G or L");
+constexpr Field relation2 =
+    letter("relation2", 19, strictness_letters, "after G or L: E (or equal) or T (strictly)");
+constexpr Field right =
+    number("right", 25, 2, variable_low, variable_high, "user variable holding the right text");
+constexpr Field mode =
+    letter("mode", 37, "N S", "N returns 0 when the relation holds, S returns 1");
 constexpr int32_t min_length = 36;
 constexpr Check length = at_least("C1", min_length);
 constexpr Check left_read = test_of("C2", Test::host_read, left);
@@ -213,35 +190,16 @@ constexpr Check checks[] = {length, left_read, right_read, known_mode, known_rel
 } // namespace compare
 
 namespace cmp_int {
-constexpr Field left{"left",
-                     12,
-                     2,
-                     FieldKind::number,
-                     variable_low,
-                     variable_high,
-                     nullptr,
-                     "user variable holding the left number (low 8 bits reach the host)"};
-constexpr Field relation{
-    "relation", 16, 1, FieldKind::letter, 0, 0, relation_letters, "E equal, N not equal, G or L"};
-constexpr Field relation2{"relation2",
-                          17,
-                          1,
-                          FieldKind::letter,
-                          0,
-                          0,
-                          strictness_letters,
-                          "after G or L: E (or equal) or T (strictly)"};
-constexpr Field right{"right",
-                      21,
-                      2,
-                      FieldKind::number,
-                      variable_low,
-                      variable_high,
-                      nullptr,
-                      "user variable holding the right number (low 8 bits reach the host)"};
-constexpr Field mode{
-    "mode", 30, 1,       FieldKind::letter,
-    0,      0,  "N S A", "N returns 0 when the relation holds, S returns 1, A returns 2"};
+constexpr Field left = number("left", 12, 2, variable_low, variable_high,
+                              "user variable holding the left number (low 8 bits reach the host)");
+constexpr Field relation = letter("relation", 16, relation_letters, "E equal, N not equal, G or L");
+constexpr Field relation2 =
+    letter("relation2", 17, strictness_letters, "after G or L: E (or equal) or T (strictly)");
+constexpr Field right =
+    number("right", 21, 2, variable_low, variable_high,
+           "user variable holding the right number (low 8 bits reach the host)");
+constexpr Field mode =
+    letter("mode", 30, "N S A", "N returns 0 when the relation holds, S returns 1, A returns 2");
 constexpr int32_t min_length = 28;
 constexpr Check length = at_least("C1", min_length);
 constexpr Check left_read = test_of("C2", Test::host_read_byte, left);
@@ -253,31 +211,13 @@ constexpr Check checks[] = {length, left_read, right_read, known_mode, known_rel
 } // namespace cmp_int
 
 namespace intmath {
-constexpr Field left{"left",
-                     12,
-                     2,
-                     FieldKind::number,
-                     variable_low,
-                     variable_high,
-                     nullptr,
-                     "user variable holding the left operand (low 8 bits reach the host)"};
-constexpr Field op{"operator",
-                   16,
-                   1,
-                   FieldKind::letter,
-                   0,
-                   0,
-                   "*:times +:plus -:minus /:divide",
-                   "the operation; the result goes to user "
-                   "variable 1"};
-constexpr Field right{"right",
-                      20,
-                      2,
-                      FieldKind::number,
-                      variable_low,
-                      variable_high,
-                      nullptr,
-                      "user variable holding the right operand (low 8 bits reach the host)"};
+constexpr Field left = number("left", 12, 2, variable_low, variable_high,
+                              "user variable holding the left operand (low 8 bits reach the host)");
+constexpr Field op = letter("operator", 16, "*:times +:plus -:minus /:divide",
+                            "the operation; the result goes to user variable 1");
+constexpr Field right =
+    number("right", 20, 2, variable_low, variable_high,
+           "user variable holding the right operand (low 8 bits reach the host)");
 constexpr int result_variable = 1;
 constexpr int32_t min_length = 21;
 constexpr Check length = at_least("C1", min_length);
@@ -290,34 +230,14 @@ constexpr Check checks[] = {length, left_read, right_read, known_operator, divis
 } // namespace intmath
 
 namespace chkuniq {
-constexpr Field action{"action",
-                       10,
-                       1,
-                       FieldKind::letter,
-                       0,
-                       0,
-                       "V:verify R:reset",
-                       "V verifies a value, R resets a list, any other letter does nothing"};
-constexpr Field variable{"variable",
-                         14,
-                         2,
-                         FieldKind::number,
-                         variable_low,
-                         variable_high,
-                         nullptr,
-                         "user variable holding the value (verify only)",
-                         "V"};
-constexpr Field reset_list{"reset_list",
-                           23,
-                           1,
-                           FieldKind::number,
-                           1,
-                           2,
-                           nullptr,
-                           "list to empty (reset only; compose also takes list=)",
-                           "R"};
-constexpr Field verify_list{
-    "list", 25, 1, FieldKind::number, 1, 2, nullptr, "list to look in (verify only)", "V"};
+constexpr Field action =
+    letter("action", 10, "V:verify R:reset",
+           "V verifies a value, R resets a list, any other letter does nothing");
+constexpr Field variable = number("variable", 14, 2, variable_low, variable_high,
+                                  "user variable holding the value (verify only)", "V");
+constexpr Field reset_list =
+    number("reset_list", 23, 1, 1, 2, "list to empty (reset only; compose also takes list=)", "R");
+constexpr Field verify_list = number("list", 25, 1, 1, 2, "list to look in (verify only)", "V");
 constexpr int32_t verify_min_length = 24;
 constexpr int32_t reset_min_length = 22;
 constexpr Check verify_length = at_least("U2", verify_min_length, &action, "V");
@@ -331,15 +251,13 @@ constexpr Check checks[] = {verify_length, value_read, verify_list_range, reset_
 } // namespace chkuniq
 
 namespace tm_date {
-constexpr Field hours{"hours", 10, 2, FieldKind::number, 12, 24, "12 24", "hour format"};
-constexpr Field time_variable{
-    "time_variable", 30,          2,       FieldKind::number,
-    target_low,      target_high, nullptr, "user variable that receives the time"};
-constexpr Field style{"style", 35, 4,           FieldKind::text,
-                      0,       0,  "AMER EURO", "AMER (MM/DD/YY) or EURO (DD.MM.YY), any case"};
-constexpr Field date_variable{
-    "date_variable", 52,          2,       FieldKind::number,
-    target_low,      target_high, nullptr, "user variable that receives the date"};
+constexpr Field hours = number_of("hours", 10, 2, "12 24", "hour format");
+constexpr Field time_variable =
+    number("time_variable", 30, 2, target_low, target_high, "user variable that receives the time");
+constexpr Field style =
+    text("style", 35, 4, "AMER EURO", "AMER (MM/DD/YY) or EURO (DD.MM.YY), any case");
+constexpr Field date_variable =
+    number("date_variable", 52, 2, target_low, target_high, "user variable that receives the date");
 constexpr int32_t min_length = 52;
 constexpr Check length = at_least("E1", min_length);
 constexpr Check time_range = test_of("E2", Test::in_range, time_variable);
@@ -352,14 +270,8 @@ constexpr Check checks[] = {length, time_range, date_range, idle, known_hours, k
 } // namespace tm_date
 
 namespace tranmsg {
-constexpr Field switch_letter{"switch",
-                              10,
-                              1,
-                              FieldKind::letter,
-                              0,
-                              0,
-                              "N:off Y:on",
-                              "N switches transaction messages off, anything else on"};
+constexpr Field switch_letter =
+    letter("switch", 10, "N:off Y:on", "N switches transaction messages off, anything else on");
 constexpr int32_t min_length = 10;
 constexpr Check length = at_least("F1", min_length);
 constexpr Field fields[] = {switch_letter};
@@ -368,11 +280,9 @@ constexpr Check checks[] = {length};
 
 namespace v_delay {
 // The count runs from column 10 to the end of the record: length - 8 characters, 0 to 5.
-constexpr Field count{
-    "count", 10,
-    5,       FieldKind::number,
-    0,       99999,
-    nullptr, "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)"};
+constexpr Field count =
+    number("count", 10, 5, 0, 99999,
+           "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)");
 constexpr int32_t count_offset = 8; // characters of the record before the count, from column 2
 constexpr int32_t max_length = count_offset + count.width;
 constexpr Check length{"V3", Test::length_at_most, nullptr, max_length, nullptr, nullptr};
@@ -381,17 +291,10 @@ constexpr Check checks[] = {length};
 } // namespace v_delay
 
 namespace wait_uv {
-constexpr Field variable{"variable",
-                         14,
-                         2,
-                         FieldKind::number,
-                         variable_low,
-                         variable_high,
-                         nullptr,
-                         "user variable to wait for"};
-constexpr Field timeout{
-    "timeout", 21,  3,       FieldKind::number,
-    0,         999, nullptr, "timeout in seconds (low 16 bits: -1 waits 65535 s)"};
+constexpr Field variable =
+    number("variable", 14, 2, variable_low, variable_high, "user variable to wait for");
+constexpr Field timeout =
+    number("timeout", 21, 3, 0, 999, "timeout in seconds (low 16 bits: -1 waits 65535 s)");
 constexpr int32_t min_length = 22;
 constexpr Check length = at_least("W2", min_length);
 constexpr Check variable_read = test_of("W3", Test::host_read, variable);
