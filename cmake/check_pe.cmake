@@ -1,95 +1,130 @@
-# Checks a Windows plug-in DLL without running it, from the tables that `objdump -p` prints.
-#   -DDLL=<plug-in>  -DOBJDUMP=<target objdump>  -DHEADER=<src/host/hostlib.h>
-#   -DFORMAT=<pei-i386 | pei-x86-64>  -DCHECK=<format | exports | imports | dependencies>
-# format:       the file is a DLL of the expected machine (PE32 for i386, PE32+ for x86-64).
+# Checks a Windows plug-in DLL without running it, from the tables that llvm-readobj prints.
+#   -DDLL=<plug-in>  -DREADOBJ=<llvm-readobj>  -DHEADER=<src/host/hostlib.h>
+#   -DMACHINE=<i386 | amd64 | armnt>  -DCHECK=<format | exports | imports | dependencies | size>
+#   [-DIMPORTS=<folder of .def files>]  [-DMAX_SIZE=<bytes>]
+# format:       the file is a DLL for MACHINE (PE32 for i386 and ARMNT, PE32+ for x86-64).
 # exports:      the export table holds exactly one entry, by name, spelled `main` (no leading
 #               underscore, no @n suffix).
-# imports:      every service that hostlib.h declares is imported from hostlib.dll by name,
-#               nothing else is imported from it, and the case-insensitive compare comes from
-#               the C runtime (msvcrt.dll `_strcmpi`), not from hostlib; the start-up
-#               calls kernel32.dll's DisableThreadLibraryCalls.
-# dependencies: the DLL imports from no DLL but hostlib.dll and the system's own kernel32.dll
-#               and msvcrt.dll: no C++ runtime, gcc support or threads DLL.
+# imports:      every service that hostlib.h declares is imported from hostlib.dll by name and
+#               by no ordinal; the case-insensitive compare comes from hostlib (`stricmp`) on
+#               ARM and from the C runtime (msvcrt.dll `_strcmpi`) elsewhere, and the desktop
+#               start-up calls kernel32.dll's DisableThreadLibraryCalls. With IMPORTS, each DLL
+#               that a .def file there names gives exactly the names that file lists.
+# dependencies: with IMPORTS, the DLL imports from exactly the DLLs that the .def files name;
+#               without, from no DLL but hostlib.dll, kernel32.dll and msvcrt.dll.
+# size:         the file holds at most MAX_SIZE bytes.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required DLL OBJDUMP HEADER FORMAT CHECK)
+foreach(required DLL READOBJ HEADER MACHINE CHECK)
     if(NOT DEFINED ${required})
         message(FATAL_ERROR "check_pe.cmake needs -D${required}=...")
     endif()
 endforeach()
 
-execute_process(COMMAND ${OBJDUMP} -p ${DLL}
+execute_process(COMMAND ${READOBJ} --file-headers --coff-exports --coff-imports ${DLL}
     OUTPUT_VARIABLE dump ERROR_VARIABLE dump_error RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed: ${dump_error}")
+    message(FATAL_ERROR "${READOBJ} ${DLL} failed: ${dump_error}")
 endif()
 string(REPLACE ";" "," dump "${dump}")
 string(REGEX MATCHALL "[^\n]*\n" lines "${dump}")
 
 # ---------------------------------------------------------------- parse the tables
-# Imports: "DLL Name: x.dll" opens a block; its member lines are "<vma> <hint> <name>", or
-# "<vma> <ordinal> <none>" for a member imported by ordinal only.
+# "Import {" opens a block of "Name: x.dll" and "Symbol: <name> (<hint>)" lines, the name
+# empty for a member imported by ordinal; each "Export {" block is one slot of the export
+# address table, an exported entry unless its RVA is 0 (the linker leaves slot 0 empty when it
+# numbers ordinals from 0).
 set(import_dlls "")
 set(current_dll "")
-# Exports: the address table lists every exported entry; the name table the named ones.
-set(export_addresses 0)
+set(export_count 0)
 set(export_names "")
-set(section "")
+set(block "")
 foreach(line IN LISTS lines)
     string(STRIP "${line}" text)
-    if(text MATCHES "^DLL Name: (.+)$")
+    if(text STREQUAL "Import {")
+        set(block import)
+    elseif(text STREQUAL "Export {")
+        set(block export)
+    elseif(text STREQUAL "}")
+        set(block "")
+    elseif(block STREQUAL "import" AND text MATCHES "^Name: (.+)$")
         string(TOLOWER "${CMAKE_MATCH_1}" current_dll)
         list(APPEND import_dlls ${current_dll})
         set(imports_${current_dll} "")
         set(ordinals_${current_dll} 0)
-        set(section import)
-    elseif(text MATCHES "^Export Address Table -- Ordinal Base")
-        set(section export_addresses)
-    elseif(text MATCHES "^\\[Ordinal/Name Pointer\\] Table")
-        set(section export_names)
-    elseif(text STREQUAL "" OR text MATCHES "^(vma:|There is|The )")
-        if(NOT section STREQUAL "import" OR text STREQUAL "")
-            set(section "")
-        endif()
-    elseif(section STREQUAL "import" AND text MATCHES "^[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+(.+)$")
-        set(member "${CMAKE_MATCH_1}")
-        if(member STREQUAL "<none>")
+    elseif(block STREQUAL "import" AND text MATCHES "^Symbol: *(.*) \\([0-9]+\\)$")
+        if(CMAKE_MATCH_1 STREQUAL "")
             math(EXPR ordinals_${current_dll} "${ordinals_${current_dll}} + 1")
         else()
-            list(APPEND imports_${current_dll} "${member}")
+            list(APPEND imports_${current_dll} "${CMAKE_MATCH_1}")
         endif()
-    elseif(section STREQUAL "export_addresses" AND text MATCHES "^\\[ *[0-9]+\\] ")
-        math(EXPR export_addresses "${export_addresses} + 1")
-    elseif(section STREQUAL "export_names" AND text MATCHES "^\\[ *[0-9]+\\] (.+)$")
+    elseif(block STREQUAL "export" AND text MATCHES "^RVA: 0x[0-9A-Fa-f]+$"
+           AND NOT text STREQUAL "RVA: 0x0")
+        math(EXPR export_count "${export_count} + 1")
+    elseif(block STREQUAL "export" AND text MATCHES "^Name: (.+)$")
         list(APPEND export_names "${CMAKE_MATCH_1}")
     endif()
 endforeach()
 
+# The import lists kept in the repository: expected_<dll> for each .def file's LIBRARY.
+set(expected_dlls "")
+if(DEFINED IMPORTS)
+    file(GLOB defs ${IMPORTS}/*.def)
+    if(NOT defs)
+        message(FATAL_ERROR "no .def files in ${IMPORTS}")
+    endif()
+    foreach(def IN LISTS defs)
+        file(STRINGS ${def} def_lines)
+        set(library "")
+        set(names "")
+        foreach(def_line IN LISTS def_lines)
+            string(REGEX REPLACE ";.*$" "" def_line "${def_line}")
+            string(STRIP "${def_line}" def_line)
+            if(def_line MATCHES "^LIBRARY +([^ ]+)$")
+                string(TOLOWER "${CMAKE_MATCH_1}" library)
+            elseif(def_line MATCHES "^[A-Za-z_][A-Za-z0-9_]*(@[0-9]+)?$" AND NOT def_line STREQUAL "EXPORTS")
+                string(REGEX REPLACE "@[0-9]+$" "" def_line "${def_line}")
+                list(APPEND names ${def_line})
+            endif()
+        endforeach()
+        if(library STREQUAL "")
+            message(FATAL_ERROR "${def} names no LIBRARY")
+        endif()
+        list(APPEND expected_dlls ${library})
+        set(expected_${library} ${names})
+    endforeach()
+endif()
+
 # ---------------------------------------------------------------- the checks
 if(CHECK STREQUAL "format")
-    if(FORMAT STREQUAL "pei-i386")
-        set(magic "010b\t\\(PE32\\)")
-    elseif(FORMAT STREQUAL "pei-x86-64")
-        set(magic "020b\t\\(PE32\\+\\)")
+    if(MACHINE STREQUAL "i386")
+        set(machine_line "IMAGE_FILE_MACHINE_I386 \\(0x14C\\)")
+        set(magic 0x10B)
+    elseif(MACHINE STREQUAL "armnt")
+        set(machine_line "IMAGE_FILE_MACHINE_ARMNT \\(0x1C4\\)")
+        set(magic 0x10B)
+    elseif(MACHINE STREQUAL "amd64")
+        set(machine_line "IMAGE_FILE_MACHINE_AMD64 \\(0x8664\\)")
+        set(magic 0x20B)
     else()
-        message(FATAL_ERROR "unknown FORMAT ${FORMAT}")
+        message(FATAL_ERROR "unknown MACHINE ${MACHINE}")
     endif()
-    if(NOT dump MATCHES "file format ${FORMAT}\n")
-        string(REGEX MATCH "file format [^\n]*" found "${dump}")
-        message(FATAL_ERROR "${DLL}: expected file format ${FORMAT}, found '${found}'")
+    if(NOT dump MATCHES "\n *Machine: ${machine_line}\n")
+        string(REGEX MATCH "Machine: [^\n]*" found "${dump}")
+        message(FATAL_ERROR "${DLL}: expected machine ${MACHINE}, found '${found}'")
     endif()
-    if(NOT dump MATCHES "\nMagic\t+${magic}")
-        message(FATAL_ERROR "${DLL}: optional header is not ${FORMAT}'s (${magic})")
+    if(NOT dump MATCHES "\n *Magic: ${magic}\n")
+        message(FATAL_ERROR "${DLL}: optional header magic is not ${magic}")
     endif()
-    if(NOT dump MATCHES "\nCharacteristics 0x[0-9a-fA-F]+\n([^\n]*\n)*\tDLL\n")
+    if(NOT dump MATCHES "\n *IMAGE_FILE_DLL \\(0x2000\\)\n")
         message(FATAL_ERROR "${DLL}: not marked as a DLL")
     endif()
-    message(STATUS "${DLL}: ${FORMAT} DLL")
+    message(STATUS "${DLL}: ${MACHINE} DLL")
 
 elseif(CHECK STREQUAL "exports")
-    if(NOT export_names STREQUAL "main" OR NOT export_addresses EQUAL 1)
+    if(NOT export_names STREQUAL "main" OR NOT export_count EQUAL 1)
         message(FATAL_ERROR "${DLL}: must export exactly `main` by name; it exports "
-            "${export_addresses} entr(y/ies), named: '${export_names}'")
+            "${export_count} entr(y/ies), named: '${export_names}'")
     endif()
     message(STATUS "exports: ${export_names}")
 
@@ -104,34 +139,75 @@ elseif(CHECK STREQUAL "imports")
     if(NOT "hostlib.dll" IN_LIST import_dlls)
         message(FATAL_ERROR "${DLL}: imports nothing from hostlib.dll (imports from: ${import_dlls})")
     endif()
-    if(NOT ordinals_hostlib.dll EQUAL 0)
-        message(FATAL_ERROR "${DLL}: imports ${ordinals_hostlib.dll} hostlib services by ordinal")
+    foreach(dll IN LISTS import_dlls)
+        if(NOT ordinals_${dll} EQUAL 0)
+            message(FATAL_ERROR "${DLL}: imports ${ordinals_${dll}} function(s) of ${dll} by ordinal")
+        endif()
+    endforeach()
+    if(MACHINE STREQUAL "armnt")
+        set(compare_from hostlib.dll)
+        set(compare stricmp)
+    else()
+        set(compare_from msvcrt.dll)
+        set(compare _strcmpi)
+        if(NOT "DisableThreadLibraryCalls" IN_LIST imports_kernel32.dll)
+            message(FATAL_ERROR "${DLL}: its start-up does not ask to be spared thread "
+                "notifications (no DisableThreadLibraryCalls import from kernel32.dll)")
+        endif()
     endif()
+    if(NOT compare IN_LIST imports_${compare_from})
+        message(FATAL_ERROR "${DLL}: `${compare}` is not imported from ${compare_from}")
+    endif()
+    set(services ${imports_hostlib.dll})
+    list(REMOVE_ITEM services stricmp)
     set(missing ${declared})
-    list(REMOVE_ITEM missing ${imports_hostlib.dll})
-    set(unknown ${imports_hostlib.dll})
+    list(REMOVE_ITEM missing ${services})
+    set(unknown ${services})
     list(REMOVE_ITEM unknown ${declared})
     if(missing OR unknown)
         message(FATAL_ERROR "${DLL}: hostlib.dll imports differ from the services of hostlib.h:\n"
             "  not imported: ${missing}\n  not services: ${unknown}")
     endif()
-    if(NOT "_strcmpi" IN_LIST imports_msvcrt.dll)
-        message(FATAL_ERROR "${DLL}: `_strcmpi` is not imported from msvcrt.dll")
-    endif()
-    if(NOT "DisableThreadLibraryCalls" IN_LIST imports_kernel32.dll)
-        message(FATAL_ERROR "${DLL}: its start-up does not ask to be spared thread notifications "
-            "(no DisableThreadLibraryCalls import from kernel32.dll)")
-    endif()
-    message(STATUS "hostlib.dll: ${imports_hostlib.dll}")
+    foreach(dll IN LISTS expected_dlls)
+        set(missing ${expected_${dll}})
+        set(unknown ${imports_${dll}})
+        if(unknown)
+            list(REMOVE_ITEM missing ${unknown})
+        endif()
+        if(expected_${dll})
+            list(REMOVE_ITEM unknown ${expected_${dll}})
+        endif()
+        if(missing OR unknown)
+            message(FATAL_ERROR "${DLL}: imports from ${dll} differ from ${IMPORTS}:\n"
+                "  listed, not imported: ${missing}\n  imported, not listed: ${unknown}")
+        endif()
+        message(STATUS "${dll}: ${imports_${dll}}")
+    endforeach()
 
 elseif(CHECK STREQUAL "dependencies")
-    set(allowed hostlib.dll kernel32.dll msvcrt.dll)
+    if(DEFINED IMPORTS)
+        set(allowed ${expected_dlls})
+        set(absent ${expected_dlls})
+        list(REMOVE_ITEM absent ${import_dlls})
+        if(absent)
+            message(FATAL_ERROR "${DLL}: imports nothing from ${absent}, which ${IMPORTS} lists")
+        endif()
+    else()
+        set(allowed hostlib.dll kernel32.dll msvcrt.dll)
+    endif()
     set(extra ${import_dlls})
     list(REMOVE_ITEM extra ${allowed})
     if(extra)
         message(FATAL_ERROR "${DLL}: depends on DLLs a terminal lacks: ${extra}")
     endif()
     message(STATUS "imports from: ${import_dlls}")
+
+elseif(CHECK STREQUAL "size")
+    file(SIZE ${DLL} size)
+    if(NOT DEFINED MAX_SIZE OR size GREATER MAX_SIZE)
+        message(FATAL_ERROR "${DLL}: ${size} bytes, over the budget of ${MAX_SIZE} bytes")
+    endif()
+    message(STATUS "${DLL}: ${size} bytes (budget ${MAX_SIZE})")
 
 else()
     message(FATAL_ERROR "unknown CHECK ${CHECK}")

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing opkit need, when any is missing.
-# Runs as root (or through sudo when available).
+# Runs as root (or through sudo when available). The 32-bit x86 libraries come from
+# g++-12-multilib, not g++-multilib, which cannot be installed beside the ARM cross compiler.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     libgtest-dev googletest libbenchmark-dev libcli11-dev libncurses-dev libfmt-dev
     valgrind gcovr tmux
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    g++-arm-linux-gnueabihf qemu-user wine wine64
+    g++-mingw-w64-x86-64-posix wine wine64
+    lld llvm g++-arm-linux-gnueabihf g++-12-multilib lib32stdc++-12-dev qemu-user
 )
 
 missing=()

@@ -5,8 +5,8 @@
 #   native    build and test the development build (unit, plug-in, host and CLI tests)
 #   asan      the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   valgrind  the test binary under valgrind memcheck
-#   cross     the ARM build under qemu-arm, the Windows x86-64 build under wine64, and the
-#             export/import checks of the 32-bit x86 DLL
+#   cross     the suite on opkitarm.dll under qemu-arm and on opkitx86.dll under qemu-i386,
+#             through the PE loader, and the Windows x86-64 build under wine64
 #   fuzz      a bounded fuzz campaign (OPKIT_FUZZ_SECONDS, default 120)
 # Stages can be chosen: tools/test-all.sh native asan
 set -uo pipefail

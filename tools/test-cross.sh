@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Configures, builds and tests the three cross targets, each from its preset, and prints the
 # build and test time of each:
-#   arm    ARM32 Linux build (opkitarm.so); the whole suite under qemu-arm
+#   arm    opkitarm.dll (ARMNT); the whole suite on its code under qemu-arm, through the PE
+#          loader, and the DLL's tables and size
 #   win64  Windows x86-64 build; the whole suite under wine64, and the DLL's tables
-#   x86    Windows x86 build (opkitx86.dll); its tables only, as this machine runs no 32-bit
-#          programs
+#   x86    opkitx86.dll (i386); the whole suite on its code under qemu-i386, through the PE
+#          loader, and the DLL's tables and size
 # Targets can be chosen: tools/test-cross.sh arm x86. A failing target does not stop the
 # others; the exit status is non-zero when any failed. The packages come from
 # tools/install-deps.sh.

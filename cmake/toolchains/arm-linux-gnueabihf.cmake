@@ -1,4 +1,5 @@
-# ARM32 Linux (hard-float EABI): builds the opkitarm plug-in for the handheld's processor. Here
+# ARM32 Linux (hard-float EABI): the test side that runs opkitarm.dll's own code through
+# hostsim's PE loader, and the unit tests on the handheld's processor. Here
 # `char` is unsigned and `long` is 32 bits; tests run under qemu-arm with the ARM sysroot.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)

@@ -3,7 +3,9 @@
 
 #include <vector>
 
-#if defined(_WIN32)
+#if defined(OPKIT_PE_LOADER)
+#include "hostsim/pe_loader.h"
+#elif defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -17,13 +19,31 @@ namespace hostsim {
 
 Plugin::Plugin(std::string path) : path_(std::move(path)) {}
 
-Plugin::~Plugin() { unload(); }
+Plugin::~Plugin() {
+    unload();
+}
 
 bool Plugin::load() {
     if (entry_ != nullptr) {
         return true;
     }
-#if defined(_WIN32)
+#if defined(OPKIT_PE_LOADER)
+    // The plug-in is a Windows DLL for this processor, run through hostsim's own loader.
+    auto* image = new PeImage;
+    if (!image->load_file(path_)) {
+        error_ = image->error();
+        delete image;
+        return false;
+    }
+    void* symbol = image->find_export("main");
+    if (symbol == nullptr) {
+        delete image;
+        error_ = path_ + " does not export main";
+        return false;
+    }
+    handle_ = image;
+    entry_ = reinterpret_cast<Entry>(symbol);
+#elif defined(_WIN32)
     // The loader wants backslashes; build tools and scripts often write forward ones.
     std::string native_path = path_;
     for (char& c : native_path) {
@@ -68,7 +88,9 @@ void Plugin::unload() {
     if (handle_ == nullptr) {
         return;
     }
-#if defined(_WIN32)
+#if defined(OPKIT_PE_LOADER)
+    delete static_cast<PeImage*>(handle_);
+#elif defined(_WIN32)
     FreeLibrary(static_cast<HMODULE>(handle_));
 #else
     dlclose(handle_);
@@ -77,7 +99,9 @@ void Plugin::unload() {
     entry_ = nullptr;
 }
 
-int Plugin::message(int code) { return call_raw(code, nullptr); }
+int Plugin::message(int code) {
+    return call_raw(code, nullptr);
+}
 
 int Plugin::call(std::string_view record) {
     std::vector<char> buffer(record.begin(), record.end());
@@ -92,6 +116,8 @@ int Plugin::call_raw(int code, char* record) {
     return entry_(code, record);
 }
 
-std::string plugin_file_name() { return OPKIT_PLUGIN_FILE; }
+std::string plugin_file_name() {
+    return OPKIT_PLUGIN_FILE;
+}
 
 } // namespace hostsim

@@ -48,7 +48,7 @@ HOSTLIB_API int _ReadUserVariable(int number, char* text);
 HOSTLIB_API int _WriteUserVariable(int number, const char* text);
 HOSTLIB_API int _TransactionMsg(uint16_t on);
 
-#if !defined(_WIN32)
+#if !defined(_WIN32) || defined(_WIN32_WCE)
 // On the handheld the case-insensitive compare comes from hostlib, not the C runtime.
 HOSTLIB_API int stricmp(const char* left, const char* right);
 #endif

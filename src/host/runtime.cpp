@@ -3,7 +3,7 @@
 
 #include "host/hostlib.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN32_WCE)
 #include <string.h>
 #endif
 
@@ -58,7 +58,7 @@ int signed_to_text(int32_t value, char* out) {
 }
 
 int text_compare_nocase(const char* left, const char* right) {
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN32_WCE)
     return _strcmpi(left, right);
 #else
     return stricmp(left, right);

@@ -1,4 +1,5 @@
-// Loads the opkit plug-in the way a host does (dlopen or LoadLibrary, then `main`) and calls it.
+// Loads the opkit plug-in the way a host does (dlopen, LoadLibrary, or on the loader builds
+// hostsim's own PE loader; then `main`) and calls it.
 #pragma once
 
 #include <string>

@@ -1,0 +1,85 @@
+# Builds the plug-in as a Windows DLL with clang and lld-link, beside a Linux build of the test
+# side that loads it through hostsim's PE loader. No SDK, C runtime or C++ runtime takes part:
+# the sources see only the compiler's own freestanding headers and src/host/sysinclude, the
+# entry is the DLL's own DllMain, and every import comes from an import library that
+# llvm-dlltool makes from the .def files in src/entry/imports/<arch>/.
+#
+# opkit_pe_dll(<target> ARCH arm|x86 OUTPUT <file.dll> [CONTROL <file.dll>] SOURCES <src>...)
+#   defines <target> (always built) and sets <target>_FILE in the caller to the DLL's path.
+#   CONTROL also links the same objects into a DLL that exports DllMain beside `main`: a file
+#   that the export check must reject.
+
+find_program(OPKIT_PE_CXX NAMES clang++ clang++-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_program(OPKIT_LLD_LINK NAMES lld-link lld-link-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_program(OPKIT_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_program(OPKIT_READOBJ NAMES llvm-readobj llvm-readobj-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+
+function(opkit_pe_dll target)
+    cmake_parse_arguments(PARSE_ARGV 1 dll "" "ARCH;OUTPUT;CONTROL" "SOURCES")
+    if(dll_ARCH STREQUAL "arm")
+        # Thumb-2 code for the handheld's compact Windows edition; its headers' own marker
+        # selects the handheld's link choices (stricmp from hostlib, no thread notice call).
+        set(triple armv7-pc-windows-msvc)
+        set(machine arm)
+        set(dlltool_machine arm)
+        set(defines -D_WIN32_WCE=0x800)
+    elseif(dll_ARCH STREQUAL "x86")
+        set(triple i686-pc-windows-msvc)
+        set(machine x86)
+        set(dlltool_machine i386)
+        set(defines "")
+    else()
+        message(FATAL_ERROR "opkit_pe_dll: ARCH must be arm or x86")
+    endif()
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.dir)
+    set(flags --target=${triple} -std=c++20 -O2 -fno-exceptions -fno-rtti -nostdlibinc
+        -isystem ${PROJECT_SOURCE_DIR}/src/host/sysinclude -I${PROJECT_SOURCE_DIR}/src ${defines}
+        -Wall -Wextra -Wpedantic -Wshadow -Wcast-align -Wformat=2)
+    if(OPKIT_WERROR)
+        list(APPEND flags -Werror)
+    endif()
+
+    set(objects "")
+    foreach(source IN LISTS dll_SOURCES)
+        file(RELATIVE_PATH name ${PROJECT_SOURCE_DIR} ${source})
+        string(REPLACE "/" "_" name "${name}")
+        set(object ${work}/${name}.obj)
+        add_custom_command(OUTPUT ${object}
+            COMMAND ${OPKIT_PE_CXX} ${flags} -MD -MF ${object}.d -c ${source} -o ${object}
+            DEPENDS ${source} DEPFILE ${object}.d
+            COMMENT "Compiling ${name} for ${triple}" VERBATIM)
+        list(APPEND objects ${object})
+    endforeach()
+
+    file(GLOB import_defs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/entry/imports/${dll_ARCH}/*.def)
+    set(import_libs "")
+    foreach(def IN LISTS import_defs)
+        get_filename_component(name ${def} NAME_WE)
+        set(lib ${work}/${name}.lib)
+        add_custom_command(OUTPUT ${lib}
+            COMMAND ${OPKIT_DLLTOOL} -m ${dlltool_machine} -k -d ${def} -l ${lib}
+            DEPENDS ${def} COMMENT "Import library ${name}.lib for ${triple}" VERBATIM)
+        list(APPEND import_libs ${lib})
+    endforeach()
+
+    # No default libraries, the DLL's own entry, `main` exported under its plain name by the
+    # module-definition file, and no debug information: the file is what a terminal gets.
+    add_custom_command(OUTPUT ${dll_OUTPUT}
+        COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
+            /def:${PROJECT_SOURCE_DIR}/src/entry/opkit.def /opt:ref /opt:icf
+            /implib:${work}/exports.lib /out:${dll_OUTPUT} ${objects} ${import_libs}
+        DEPENDS ${objects} ${import_libs} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
+        COMMENT "Linking ${dll_OUTPUT}" VERBATIM)
+    set(outputs ${dll_OUTPUT})
+    if(dll_CONTROL)
+        add_custom_command(OUTPUT ${dll_CONTROL}
+            COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
+                /def:${PROJECT_SOURCE_DIR}/src/entry/opkit.def /export:DllMain
+                /implib:${work}/control.lib /out:${dll_CONTROL} ${objects} ${import_libs}
+            DEPENDS ${objects} ${import_libs} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
+            COMMENT "Linking ${dll_CONTROL}" VERBATIM)
+        list(APPEND outputs ${dll_CONTROL})
+    endif()
+    add_custom_target(${target} ALL DEPENDS ${outputs})
+    set(${target}_FILE ${dll_OUTPUT} PARENT_SCOPE)
+endfunction()
