@@ -172,13 +172,17 @@ def clock(runs):
             print(f"no event: error ({entry.get('error_message')})")
             continue
         zero_wait = entry.get("zero_wait_ms", 0)
-        host = ("a zero wait lasting until the host's seconds tick" if zero_wait <= 0
-                else f"a zero wait lasting {zero_wait:.0f} ms")
-        print(f'no event, timeout 1 s, {host}, {entry["iterations"]} runs:')
-        ok = entry["waits_max"] <= 2 and entry["cpu_pct"] < 1.0
+        if zero_wait < 0:
+            host = "a zero wait returning at once"
+        elif zero_wait == 0:
+            host = "a zero wait lasting until the host's seconds tick"
+        else:
+            host = f"a zero wait lasting {zero_wait:.0f} ms"
+        print(f'no event, timeout 5 s, {host}, {entry["iterations"]} runs:')
+        ok = entry["waits_max"] <= 60 and entry["cpu_pct"] < 0.05
         print(f'  wall {entry["wall_ms"]:.0f} ms, {entry["waits"]:.1f} _WaitEvent per call '
-              f'(most {entry["waits_max"]:.0f}), cpu {entry["cpu_pct"]:.3f} % of wall'
-              f'  (goal: at most 2 waits, cpu < 1 %: {verdict(ok)})')
+              f'(most {entry["waits_max"]:.0f}), cpu {entry["cpu_pct"]:.4f} % of wall'
+              f'  (goal: at most 60 waits, cpu < 0.05 %: {verdict(ok)})')
 
 
 def main(argv):

@@ -1,5 +1,6 @@
 // The emulated host on its own: screen clipping, variable limits and results, the keyboard,
-// the virtual clock and its texts, scheduled events, and event waits on the real clock.
+// the virtual clock, its texts and moves between readings, scheduled events, zero waits, and
+// event waits on the real clock.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -160,6 +161,41 @@ TEST_F(HostTest, ZeroWaitLastsUntilTheNextSecondTick) {
     host.schedule_after(std::chrono::milliseconds(40), hostsim::KeyEvent{1});
     EXPECT_EQ(_WaitEvent(0), 0);
     EXPECT_EQ(host.now(), (DateTime{2026, 6, 1, 8, 0, 2, 40}));
+}
+
+TEST(HostZeroWait, AtOnceHostLetsAZeroWaitTakeNoTime) {
+    HostOptions options;
+    options.zero_wait_returns_at_once = true;
+    options.zero_wait_ms = 500; // overridden
+    Host host(options);
+    host.make_current();
+    const int64_t start = host.now_ms();
+    EXPECT_EQ(_WaitEvent(0), 0);
+    EXPECT_EQ(host.now_ms(), start);
+    EXPECT_EQ(_WaitEvent(20), 0) << "timed waits are unchanged";
+    EXPECT_EQ(host.now_ms(), start + 20);
+}
+
+TEST_F(HostTest, ClockMovesRightAfterTheChosenReading) {
+    host.set_clock({2026, 3, 14, 23, 59, 59, 500});
+    const int64_t start = host.now_ms();
+    host.schedule(start + 800, hostsim::KeyEvent{'k'});
+    host.move_clock_after_reading(Service::RtcGetAsciiTime, 600ms);         // the next time
+    host.move_clock_after_reading(Service::RtcGetAsciiDate, 1h, start + 1); // not yet due
+    char text[12];
+    uint8_t status = 0;
+    _RtcGetAsciiDate(3, text, &status);
+    EXPECT_STREQ(text, "260314") << "a date read before its time moves nothing";
+    _RtcGetAsciiTime(2, text, &status);
+    EXPECT_STREQ(text, "235959") << "the reading sees the time before the move";
+    EXPECT_EQ(host.now_ms(), start + 600);
+    _RtcGetAsciiDate(3, text, &status);
+    EXPECT_STREQ(text, "260315");
+    EXPECT_EQ(host.now(), (DateTime{2026, 3, 15, 1, 0, 0, 100}));
+    EXPECT_EQ(host.keys_waiting(), 1U) << "events that fell due were delivered";
+    _RtcGetAsciiTime(2, text, &status);
+    _RtcGetAsciiDate(3, text, &status);
+    EXPECT_EQ(host.now(), (DateTime{2026, 3, 15, 1, 0, 0, 100})) << "each move happens once";
 }
 
 TEST_F(HostTest, PendingEventEndsTheNextWaitAtOnce) {

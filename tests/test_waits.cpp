@@ -1,5 +1,6 @@
 // V_DELAY and WAIT_UV on the virtual clock: pass counts, how the abort key and a stop end them,
-// WAIT_UV's event waits and three results, waits across midnights, and the seconds count.
+// WAIT_UV's event waits and three results, its short waits once the timeout has been slept,
+// waits across midnights and readings torn by one, and the seconds count.
 #include "support.h"
 
 #include "functions/waits.h"
@@ -8,6 +9,7 @@ namespace opkit_test {
 namespace {
 
 using hostsim::DateTime;
+using HostEventMaker = hostsim::HostEvent (*)();
 using hostsim::KeyEvent;
 using hostsim::StopEvent;
 using hostsim::VariableEvent;
@@ -70,6 +72,7 @@ TEST_F(DelayTest, AbortKeyAndStopEndTheDelayAfterTheirPass) {
 }
 
 struct WaitUvTest : PluginTest {
+    explicit WaitUvTest(hostsim::HostOptions options = {}) : PluginTest(options) {}
     static std::string record(std::string_view timeout, std::string_view variable = "05") {
         return make_record(22, "WAIT_UV", {{14, variable}, {21, timeout}});
     }
@@ -115,6 +118,91 @@ TEST_F(WaitUvTest, TimeoutEndsWithZeroOnlyAfterTheWholeTime) {
         EXPECT_GT(host.now_ms() - start, 1000 * std::stoll(timeout));
         EXPECT_EQ(host.count_of(Service::IdleManager), all.size()) << "one idle call per wait";
         EXPECT_EQ(host.stall_count(), 0);
+    }
+}
+
+// Hosts that differ in what a wait of 0 ms does when no event comes.
+enum class ZeroWait { until_tick, one_ms, at_once };
+
+hostsim::HostOptions zero_wait_host(ZeroWait kind) {
+    hostsim::HostOptions options;
+    options.zero_wait_ms = kind == ZeroWait::one_ms ? 1 : 0;
+    options.zero_wait_returns_at_once = kind == ZeroWait::at_once;
+    // A loop of zero waits on the virtual clock never lets time move: the stall guard's key
+    // then ends the call with 2 instead of letting it run forever.
+    options.stall_key = hostsim::key_abort;
+    return options;
+}
+
+struct LastSecondTest : WaitUvTest, ::testing::WithParamInterface<ZeroWait> {
+    LastSecondTest() : WaitUvTest(zero_wait_host(GetParam())) {}
+};
+
+TEST_P(LastSecondTest, WaitsOfTwentyMsUntilTheCountPassesTheTimeout) {
+    const struct {
+        const char* timeout;
+        int start_ms; // into the second
+    } cases[] = {{"0", 0}, {"0", 990}, {"2", 0}, {"2", 990}, {"2", 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("timeout ") + c.timeout + ", start ms " +
+                     std::to_string(c.start_ms));
+        host.set_clock({2026, 3, 14, 10, 0, 0, c.start_ms});
+        host.clear_trace();
+        const int64_t start = host.now_ms();
+        const int64_t timeout_ms = 1000 * std::stoll(c.timeout);
+        EXPECT_EQ(call(record(c.timeout)), 0);
+        const auto all = waits();
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.front(), timeout_ms) << "the first wait is the whole timeout";
+        for (size_t i = 1; i < all.size(); ++i) {
+            ASSERT_EQ(all[i], 20) << "wait " << i;
+        }
+        // The count passes the timeout at the tick T + 1 s after the start's second.
+        const int64_t passed = start - c.start_ms + timeout_ms + 1000;
+        EXPECT_GE(host.now_ms(), passed);
+        EXPECT_LT(host.now_ms(), passed + 20);
+        EXPECT_EQ(host.stall_count(), 0);
+    }
+}
+
+std::string zero_wait_name(const ::testing::TestParamInfo<ZeroWait>& param) {
+    switch (param.param) {
+    case ZeroWait::until_tick: return "ZeroWaitUntilTick";
+    case ZeroWait::one_ms: return "ZeroWaitOneMs";
+    case ZeroWait::at_once: return "ZeroWaitAtOnce";
+    }
+    return "?";
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, LastSecondTest,
+                         ::testing::Values(ZeroWait::until_tick, ZeroWait::one_ms,
+                                           ZeroWait::at_once),
+                         zero_wait_name);
+
+TEST_F(WaitUvTest, EventsEndTheLastSecondsWaitsAtOnce) {
+    const struct {
+        HostEventMaker event;
+        int64_t at_ms;
+        int result;
+    } cases[] = {
+        {[] {
+             return hostsim::HostEvent{VariableEvent{5, "late"}};
+         },
+         2500, 1},
+        {[] { return hostsim::HostEvent{KeyEvent{hostsim::key_abort}}; }, 2310, 2},
+        {[] { return hostsim::HostEvent{StopEvent{}}; }, 2999, 2},
+    };
+    for (const auto& c : cases) {
+        host.set_clock({2026, 3, 14, 10, 0, 0, 0});
+        host.set_variable(5, "");
+        consume_pending_events();
+        const int64_t start = host.now_ms();
+        host.schedule(start + c.at_ms, c.event());
+        EXPECT_EQ(call(record("2")), c.result) << c.at_ms;
+        EXPECT_EQ(host.now_ms() - start, c.at_ms) << "the answer comes with the event";
+        const auto all = waits();
+        ASSERT_EQ(all.size(), static_cast<size_t>(1 + (c.at_ms - 2000 + 19) / 20)) << c.at_ms;
+        EXPECT_EQ(all.back(), 20);
     }
 }
 
@@ -174,6 +262,43 @@ TEST_F(WaitUvTest, WaitsSpanningMidnightsMeasureTheRealTime) {
     }
 }
 
+// A clock reading torn by midnight: the clock moves on by 600 ms right after the first
+// reading of the time or of the date, at the start of the wait or at the first check
+// after midnight. The count must come from one day, so the timeout runs its whole time.
+TEST_F(WaitUvTest, ReadingsTornByMidnightKeepTheWholeTimeout) {
+    const struct {
+        Service moved_after;
+        bool at_start;
+        DateTime ends;
+    } cases[] = {
+        // The start's count is 00:00:00 of the new day: more than 2 s have passed at 00:00:03.
+        {Service::RtcGetAsciiTime, true, {2026, 3, 15, 0, 0, 3}},
+        {Service::RtcGetAsciiDate, true, {2026, 3, 15, 0, 0, 3}},
+        // Started at 23:59:58; the check at 23:59:59.900 reads 00:00:00 of the new day.
+        {Service::RtcGetAsciiTime, false, {2026, 3, 15, 0, 0, 2}},
+        {Service::RtcGetAsciiDate, false, {2026, 3, 15, 0, 0, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(hostsim::service_name(c.moved_after)) +
+                     (c.at_start ? " at the start" : " in the loop"));
+        host.clear_trace();
+        std::string timeout = "2";
+        if (c.at_start) {
+            host.set_clock({2026, 3, 14, 23, 59, 59, 500});
+            host.move_clock_after_reading(c.moved_after, 600ms, host.now_ms());
+        } else {
+            timeout = "3";
+            host.set_clock({2026, 3, 14, 23, 59, 58, 0});
+            host.schedule_after(1900ms, KeyEvent{'a'}); // wakes the wait at 23:59:59.900
+            host.move_clock_after_reading(c.moved_after, 600ms, host.now_ms() + 1900);
+        }
+        EXPECT_EQ(call(record(timeout)), 0);
+        EXPECT_EQ(hostsim::format_date_time(host.now()), hostsim::format_date_time(c.ends));
+        EXPECT_EQ(host.now().millisecond, 0);
+        EXPECT_EQ(waits().front(), 1000 * std::stoll(timeout));
+    }
+}
+
 struct ClockSecondsTest : ::testing::Test {
     ClockSecondsTest() {
         host.make_current();
@@ -208,6 +333,47 @@ TEST_F(ClockSecondsTest, RisesByOneAcrossEveryMidnightOfTheCentury) {
         }
     }
     EXPECT_EQ(at({2024, 6, 1, 23, 59, 59}) - at({2024, 6, 1, 0, 0, 0}), 86399U);
+}
+
+TEST_F(ClockSecondsTest, EachReadingIsTimeDateTimeAndTheDateAgainAfterMidnight) {
+    using Order = std::vector<std::string>;
+    const Order untorn{"_RtcGetAsciiTime", "_RtcGetAsciiDate", "_RtcGetAsciiTime"};
+    Order torn = untorn;
+    torn.push_back("_RtcGetAsciiDate");
+    const struct {
+        DateTime read_at;
+        std::optional<Service> moved_after; // the clock moves on by 600 ms after this read
+        DateTime counted;
+        Order order;
+    } cases[] = {
+        {{2026, 3, 14, 23, 59, 59, 500}, std::nullopt, {2026, 3, 14, 23, 59, 59}, untorn},
+        {{2026, 3, 14, 23, 59, 59, 500}, Service::RtcGetAsciiTime, {2026, 3, 15, 0, 0, 0}, torn},
+        {{2026, 3, 14, 23, 59, 59, 500}, Service::RtcGetAsciiDate, {2026, 3, 15, 0, 0, 0}, torn},
+        {{2024, 12, 31, 23, 59, 59, 500}, Service::RtcGetAsciiTime, {2025, 1, 1, 0, 0, 0}, torn},
+        {{2024, 2, 29, 23, 59, 59, 500}, Service::RtcGetAsciiDate, {2024, 3, 1, 0, 0, 0}, torn},
+        // A move within the day: the second time is later, the first one counts.
+        {{2026, 3, 14, 12, 0, 0, 500}, Service::RtcGetAsciiTime, {2026, 3, 14, 12, 0, 0}, untorn},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(hostsim::format_date_time(c.read_at) +
+                     (c.moved_after ? std::string(" ") + hostsim::service_name(*c.moved_after)
+                                    : std::string()));
+        const uint32_t expected = at(c.counted);
+        host.set_clock(c.read_at);
+        if (c.moved_after) {
+            host.move_clock_after_reading(*c.moved_after, 600ms);
+        }
+        host.set_trace_enabled(true);
+        host.clear_trace();
+        EXPECT_EQ(opkit::clock_seconds(), expected);
+        Order order;
+        for (const auto& entry : host.trace()) {
+            order.push_back(hostsim::service_name(entry.service));
+            EXPECT_EQ(entry.args.at(0), entry.service == Service::RtcGetAsciiTime ? 2 : 3);
+        }
+        EXPECT_EQ(order, c.order);
+        host.set_trace_enabled(false);
+    }
 }
 
 TEST_F(ClockSecondsTest, OddClockTextsGiveADefinedCount) {

@@ -493,12 +493,16 @@ void describe_v_delay(Analyser& z) {
 void describe_wait_uv(Analyser& z) {
     namespace F = opkit::wait_uv;
     const std::string v = std::to_string(z.number(F::variable));
-    const std::string timeout = std::to_string(static_cast<uint16_t>(z.number(F::timeout)));
-    z.field(F::timeout).value = timeout;
-    z.verdict(F::timeout, "up to " + timeout + " s");
-    z.a_.action = "waits up to " + timeout + " s for user variable " + v +
-                  " to hold text: returns 1 when it does, 0 after the timeout, 2 on the abort "
-                  "key (256) or a stop";
+    const uint16_t timeout = static_cast<uint16_t>(z.number(F::timeout));
+    z.field(F::timeout).value = std::to_string(timeout);
+    // The wait counts whole seconds of the host's clock and ends once more than the timeout
+    // have passed: up to one second beyond it, depending on where in a second it began.
+    const std::string whole = "more than " + std::to_string(timeout) + " whole seconds";
+    const std::string longest = "up to " + std::to_string(timeout + 1) + " s";
+    z.verdict(F::timeout, "ends once " + whole + " have passed (" + longest + ")");
+    z.a_.action = "waits for user variable " + v +
+                  " to hold text: returns 1 when it does, 0 once " + whole + " have passed (" +
+                  longest + "), 2 on the abort key (256) or a stop";
 }
 
 void describe(Analyser& z, const opkit::Layout& layout) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "compose.h"
 #include "explain.h"
@@ -298,6 +299,20 @@ TEST(Explain, TheHostsAnswersDecideTheRemainingNotices) {
     EXPECT_EQ(predict_notice(analyse("24CHKUNIQ V   04         9"), reader), "U3")
         << "U3 comes before U4";
     EXPECT_EQ(predict_notice(analyse("22WAIT_UV     04     005"), reader), "W3");
+}
+
+TEST(Explain, WaitTimeoutIsStatedInWholeSeconds) {
+    // The wait ends once more than T whole seconds have passed: a timeout of 5 lasts up to 6 s.
+    for (const auto& [record, whole, longest] :
+         {std::tuple{"22WAIT_UV     05     005", "more than 5 whole seconds", "up to 6 s"},
+          std::tuple{"22WAIT_UV     05     000", "more than 0 whole seconds", "up to 1 s"},
+          std::tuple{"22WAIT_UV     05      -1", "more than 65535 whole seconds",
+                     "up to 65536 s"}}) {
+        const Analysis a = analyse(record);
+        EXPECT_NE(a.action.find(whole), std::string::npos) << a.action;
+        EXPECT_NE(a.action.find(longest), std::string::npos) << a.action;
+        EXPECT_NE(report_of(a, "timeout")->verdict.find(longest), std::string::npos);
+    }
 }
 
 TEST(Explain, TheShortRecordTrapIsExplained) {

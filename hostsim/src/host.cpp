@@ -376,6 +376,12 @@ void Host::set_clock_text(Service service, int format, std::optional<std::string
     }
 }
 
+void Host::move_clock_after_reading(Service service, std::chrono::milliseconds amount,
+                                    int64_t from_ms) {
+    Lock lock(mutex_);
+    clock_moves_.push_back(ClockMove{service, from_ms, amount.count()});
+}
+
 void Host::schedule(int64_t at_ms, HostEvent event) {
     Lock lock(mutex_);
     scheduled_.push_back(Scheduled{at_ms, schedule_order_++, std::move(event)});
@@ -556,6 +562,19 @@ std::string Host::clock_text_locked(Service service, int format) const {
     return text;
 }
 
+void Host::move_clock_after_reading_locked(Service service, int64_t read_at) {
+    const auto move =
+        std::find_if(clock_moves_.begin(), clock_moves_.end(), [&](const ClockMove& m) {
+            return m.service == service && read_at >= m.from_ms;
+        });
+    if (move == clock_moves_.end()) {
+        return;
+    }
+    clock_base_ms_ += move->amount_ms;
+    clock_moves_.erase(move);
+    run_due_locked();
+}
+
 // ---------------------------------------------------------------- services
 
 int Host::svc_write_text(const char* text, uint16_t length, uint8_t row, uint8_t column,
@@ -683,6 +702,9 @@ int64_t Host::wait_span_locked(uint32_t milliseconds, int64_t now) const {
     if (milliseconds > 0) {
         return milliseconds;
     }
+    if (options_.zero_wait_returns_at_once) {
+        return 0;
+    }
     if (options_.zero_wait_ms > 0) {
         return options_.zero_wait_ms;
     }
@@ -769,6 +791,7 @@ int Host::svc_idle(uint16_t request) {
 int Host::svc_time(uint16_t format, char* text, uint8_t* status) {
     Lock lock(mutex_);
     const auto forced = take_forced_locked(Service::RtcGetAsciiTime);
+    const int64_t read_at = now_ms_locked();
     std::string value;
     if (!forced || forced->perform) {
         value = clock_text_locked(Service::RtcGetAsciiTime, format);
@@ -779,12 +802,14 @@ int Host::svc_time(uint16_t format, char* text, uint8_t* status) {
     }
     const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::RtcGetAsciiTime, {format}, value, result);
+    move_clock_after_reading_locked(Service::RtcGetAsciiTime, read_at);
     return result;
 }
 
 int Host::svc_date(uint16_t format, char* text, uint8_t* status) {
     Lock lock(mutex_);
     const auto forced = take_forced_locked(Service::RtcGetAsciiDate);
+    const int64_t read_at = now_ms_locked();
     std::string value;
     if (!forced || forced->perform) {
         value = clock_text_locked(Service::RtcGetAsciiDate, format);
@@ -795,6 +820,7 @@ int Host::svc_date(uint16_t format, char* text, uint8_t* status) {
     }
     const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::RtcGetAsciiDate, {format}, value, result);
+    move_clock_after_reading_locked(Service::RtcGetAsciiDate, read_at);
     return result;
 }
 

@@ -74,21 +74,31 @@ int64_t leap_years_before(int64_t year) {
     return (year + 3) / 4 - (year + 99) / 100 + (year + 399) / 400;
 }
 
-} // namespace
+// One reading of the time of day: hours, minutes and seconds from the end of the text.
+struct TimeOfDay {
+    int64_t hours;
+    int64_t minutes;
+    int64_t seconds;
+    int64_t seconds_into_day() const { return (hours * 60 + minutes) * 60 + seconds; }
+};
 
-uint32_t clock_seconds() {
-    char time[clock_buffer_size];
-    char date[clock_buffer_size];
-    uint8_t status = 0;
-    int time_length = fetch_clock_text(false, time, &status);
-    int date_length = fetch_clock_text(true, date, &status);
+TimeOfDay read_time_of_day(uint8_t* status) {
+    char text[clock_buffer_size];
+    int length = fetch_clock_text(false, text, status);
+    TimeOfDay time{};
+    time.seconds = take_last_pair(text, length);
+    time.minutes = take_last_pair(text, length);
+    time.hours = text_to_int(text);
+    return time;
+}
 
-    const int64_t seconds = take_last_pair(time, time_length);
-    const int64_t minutes = take_last_pair(time, time_length);
-    const int64_t hours = text_to_int(time);
-    const int64_t day = take_last_pair(date, date_length);
-    int64_t month = take_last_pair(date, date_length);
-    int64_t year = text_to_int(date);
+// The day number of the host's date: days since the start of year 00, that day included.
+int64_t read_day_number(uint8_t* status) {
+    char text[clock_buffer_size];
+    int length = fetch_clock_text(true, text, status);
+    const int64_t day = take_last_pair(text, length);
+    int64_t month = take_last_pair(text, length);
+    int64_t year = text_to_int(text);
 
     // A host text outside the calendar still gives a count: the month is kept within the
     // table, and a year below 00 counts as 00.
@@ -101,10 +111,28 @@ uint32_t clock_seconds() {
         year = 0;
     }
     const int64_t leap_day = (month > 2 && is_leap_year(year)) ? 1 : 0;
-    const int64_t day_number =
-        365 * year + leap_years_before(year) + days_before_month[month - 1] + leap_day + day;
+    return 365 * year + leap_years_before(year) + days_before_month[month - 1] + leap_day + day;
+}
+
+} // namespace
+
+uint32_t clock_seconds() {
+    uint8_t status = 0;
+    // The time and the date come from two host calls, and the clock may pass midnight
+    // between them: the date may then belong to the day after the time. A second reading of
+    // the time shows whether that can have happened. When it is earlier than the first,
+    // midnight passed: the date is read again and goes with the second time, both of the
+    // new day. Otherwise the first time and the date belong to one day.
+    TimeOfDay time = read_time_of_day(&status);
+    int64_t day_number = read_day_number(&status);
+    const TimeOfDay again = read_time_of_day(&status);
+    if (again.seconds_into_day() < time.seconds_into_day()) {
+        time = again;
+        day_number = read_day_number(&status);
+    }
     const int64_t count =
-        ((day_number * 24 + hours) * 60 + minutes + count_offset_minutes) * 60 + seconds;
+        ((day_number * 24 + time.hours) * 60 + time.minutes + count_offset_minutes) * 60 +
+        time.seconds;
     return static_cast<uint32_t>(static_cast<uint64_t>(count));
 }
 
@@ -147,9 +175,19 @@ int wait_for_user_variable(int32_t number, uint16_t timeout) {
     scratch_text[0] = '\0';
     const uint32_t start = clock_seconds();
     uint32_t elapsed = 0;
+    bool first_wait = true;
     while (true) {
         // Sleep for what is left of the timeout; the host ends the wait early on an event.
-        _WaitEvent(1000U * (timeout - elapsed));
+        // Once the whole seconds of the timeout have passed, the count still has to move past
+        // it, which takes up to a second: those waits last one pass of 20 ms, so that a host
+        // whose wait of 0 ms returns at once is not polled in a tight loop. Only the first
+        // wait may be a wait of 0 (a timeout of 0).
+        uint32_t wait_ms = 1000U * (timeout - elapsed);
+        if (wait_ms == 0 && !first_wait) {
+            wait_ms = delay_pass_ms;
+        }
+        first_wait = false;
+        _WaitEvent(wait_ms);
         if (_IdleManager(0) != 0) {
             return wait_stopped;
         }

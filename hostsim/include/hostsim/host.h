@@ -123,6 +123,9 @@ struct HostOptions {
     // tick of the host's seconds clock, so that callers polling with zero waits never spin;
     // any other value is that many milliseconds. Events always end a wait at once.
     int zero_wait_ms = 0;
+    // A wait of 0 ms returns at once, even with no event, as on a host that simply polls:
+    // a caller looping on zero waits then spins. Takes precedence over `zero_wait_ms`.
+    bool zero_wait_returns_at_once = false;
     // Real clock: an _IdleManager call with no event wait since the previous one (a loop that
     // polls the keyboard without waiting) lasts up to this long unless an event comes.
     int idle_tick_ms = 20;
@@ -199,6 +202,13 @@ public:
     // and 3); empty restores the real text. At most 7 characters reach the caller's buffer
     // (11 for time format 1), the most that the callers' buffers are promised.
     void set_clock_text(Service service, int format, std::optional<std::string> text);
+    // Moves the clock on by `amount` right after the first call of `service` (the time or
+    // the date service) made at or after `from_ms` on the host's clock has read it, so that
+    // the caller's next clock reading sees the later time: a reading torn as one that a
+    // clock passing midnight between two calls tears. Events that fall due are delivered.
+    // Several moves may be pending; each happens once.
+    void move_clock_after_reading(Service service, std::chrono::milliseconds amount,
+                                  int64_t from_ms = INT64_MIN);
 
     // --- events ---
     void schedule(int64_t at_ms, HostEvent event);
@@ -262,6 +272,7 @@ private:
     void answer_key_wait_locked();
     void record_locked(Service service, std::vector<int64_t> args, std::string text, int result);
     std::string clock_text_locked(Service service, int format) const;
+    void move_clock_after_reading_locked(Service service, int64_t read_at);
 
     HostOptions options_;
     mutable std::mutex mutex_;
@@ -284,6 +295,12 @@ private:
     int64_t clock_base_ms_ = 0;
     std::chrono::steady_clock::time_point clock_set_at_;
     std::map<std::pair<int, int>, std::string> clock_texts_;
+    struct ClockMove {
+        Service service;
+        int64_t from_ms;
+        int64_t amount_ms;
+    };
+    std::vector<ClockMove> clock_moves_; // pending, in the order they were asked for
 
     std::vector<Scheduled> scheduled_;
     uint64_t schedule_order_ = 0;
