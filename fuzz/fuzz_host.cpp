@@ -509,14 +509,14 @@ int _KbdReadAscii(uint16_t* key) {
         switch (byte) {
         case '~': *key = 256; return 0;
         case '^': *key = 13; return 0;
-        case '.': return 5;
+        case '.': return HOSTLIB_NO_KEY;
         case '!': return 7;
         default: *key = byte; return 0;
         }
     }
     if (host.empty_polls < host.poll_limit) {
         ++host.empty_polls;
-        return 5;
+        return HOSTLIB_NO_KEY;
     }
     host.empty_polls = 0;
     *key = 13;

@@ -29,6 +29,7 @@
 #include <string.h>
 
 #include "entry/dispatch.h"
+#include "entry/layouts.h"
 #include "fuzz_host.h"
 #include "screen/screen.h"
 
@@ -92,29 +93,87 @@ constexpr uint32_t notice = svc_write_text | svc_read_key | svc_wait_event;
 constexpr uint32_t clock = svc_time | svc_date;
 constexpr unsigned zero = 1U;
 
-// The ten functions in the order of the dispatch table. Variable numbers come from two-column
-// fields (-9 to 99); CMP_INT and INTMATH hand the host the low 8 bits.
-const FunctionRules functions[] = {
-    {"DICOUNT", {"DICOUNT", notice | svc_write_variable, "D1D2D3D4D5", 1, 0, 1, 19, 11}, zero},
-    {"POPUPWN",
-     {"POPUPWN", notice | svc_write_text_att | svc_read_cells | svc_write_cells, "P2P3P4", 1, 0, 1,
-      0, 0},
-     zero},
-    {"COMPARE", {"COMPARE", notice | svc_read_variable, "C1C2C3C4C5", -9, 99, 1, 0, 0}, 3U},
-    {"CMP_INT", {"CMP_INT", notice | svc_read_variable, "C1C2C3C4C5", 0, 255, 1, 0, 0}, 7U},
-    {"INTMATH",
-     {"INTMATH", notice | svc_read_variable | svc_write_variable, "C1C2C3C5C6", 0, 255, 1, 1, 11},
-     zero},
-    {"CHKUNIQ", {"CHKUNIQ", notice | svc_read_variable, "U2U3U4U5", -9, 99, 1, 0, 0}, 3U},
-    {"TM_DATE",
-     {"TM_DATE", notice | svc_idle | clock | svc_write_variable, "E1E2E3E4E5", 1, 0, 1, 19, 11},
-     zero},
-    {"TRANMSG", {"TRANMSG", notice | svc_transaction, "F1", 1, 0, 1, 0, 0}, zero},
-    {"V_DELAY", {"V_DELAY", notice | svc_idle, "V3", 1, 0, 1, 0, 0}, zero},
-    {"WAIT_UV",
-     {"WAIT_UV", notice | svc_read_variable | svc_idle | clock, "W2W3", -9, 99, 1, 0, 0},
-     7U},
+constexpr size_t function_count = opkit::count_of(opkit::layouts);
+constexpr int longest_write = 11; // a signed 32-bit number, or a 12-hour time
+
+// Each function's rules, derived from its row before the first input: the notice codes of its
+// checks, the results and services it may have, the variables it may read (any number that
+// its variable fields can hold, or their low 8 bits) and write.
+struct DerivedRules {
+    FunctionRules function;
+    char codes[32];
 };
+DerivedRules derived[function_count];
+
+uint32_t services_of(unsigned services) {
+    uint32_t bits = notice;
+    bits |= (services & opkit::service_cells) != 0U
+                ? svc_write_text_att | svc_read_cells | svc_write_cells
+                : 0U;
+    bits |= (services & opkit::service_read_variable) != 0U ? svc_read_variable : 0U;
+    bits |= (services & opkit::service_write_variable) != 0U ? svc_write_variable : 0U;
+    bits |= (services & opkit::service_idle) != 0U ? svc_idle : 0U;
+    bits |= (services & opkit::service_clock) != 0U ? clock : 0U;
+    bits |= (services & opkit::service_transaction) != 0U ? svc_transaction : 0U;
+    return bits;
+}
+
+// Adds the check's code unless the codes hold it already.
+void add_code(char* codes, const char* code) {
+    const size_t length = strlen(codes);
+    for (size_t i = 0; i + 1 < length; i += 2) {
+        if (codes[i] == code[0] && codes[i + 1] == code[1]) {
+            return;
+        }
+    }
+    if (code[0] != '\0' && length + 2 < sizeof(DerivedRules::codes)) {
+        codes[length] = code[0];
+        codes[length + 1] = code[1];
+        codes[length + 2] = '\0';
+    }
+}
+
+// The numbers a field of `width` columns can hold: -9 to 99 for two columns.
+void widen_reads(CallRules& rules, const opkit::Check& check) {
+    int low = 0;
+    int high = 255;
+    if (check.test == opkit::Test::host_read) {
+        int power = 1;
+        for (int i = 1; i < check.field->width; ++i) {
+            power *= 10;
+        }
+        low = 1 - power;
+        high = power * 10 - 1;
+    } else if (check.test != opkit::Test::host_read_byte) {
+        return;
+    }
+    const bool none = rules.read_first > rules.read_last;
+    rules.read_first = none || low < rules.read_first ? low : rules.read_first;
+    rules.read_last = none || high > rules.read_last ? high : rules.read_last;
+}
+
+void derive_rules() {
+    for (size_t i = 0; i < function_count; ++i) {
+        const opkit::Layout& layout = opkit::layouts[i];
+        DerivedRules& d = derived[i];
+        d.codes[0] = '\0';
+        CallRules& rules = d.function.rules;
+        rules = {layout.name,
+                 services_of(layout.services),
+                 d.codes,
+                 1,
+                 0,
+                 layout.writes.first,
+                 layout.writes.last,
+                 layout.writes.first <= layout.writes.last ? longest_write : 0};
+        for (size_t c = 0; c < layout.check_count; ++c) {
+            add_code(d.codes, layout.checks[c].code);
+            widen_reads(rules, layout.checks[c]);
+        }
+        d.function.name = layout.name;
+        d.function.results = layout.results;
+    }
+}
 
 const FunctionRules unknown_name = {
     "no function", {"unknown name", notice, "M1", 1, 0, 1, 0, 0}, zero};
@@ -136,13 +195,13 @@ const FunctionRules& rules_for(const char* record, size_t length) {
     if (record == nullptr || length < 9) {
         return unknown_name;
     }
-    for (const FunctionRules& function : functions) {
+    for (const DerivedRules& d : derived) {
         bool same = true;
         for (int i = 0; i < 7 && same; ++i) {
-            same = lower(record[2 + i]) == lower(function.name[i]);
+            same = lower(record[2 + i]) == lower(d.function.name[i]);
         }
         if (same) {
-            return function;
+            return d.function;
         }
     }
     return unknown_name;
@@ -345,6 +404,7 @@ void run_formatter(const uint8_t* payload, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     using namespace opkit_fuzz;
+    derive_rules();
     save(saved_data, __start_opkit_data, __stop_opkit_data);
     save(saved_bss, __start_opkit_bss, __stop_opkit_bss);
     return 0;

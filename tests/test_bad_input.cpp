@@ -5,6 +5,9 @@
 // such a read stops the run even without the sanitizer and memory-check builds.
 #include "support.h"
 
+#include "entry/layouts.h"
+#include "entry/record.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <sstream>
 
 #if defined(_WIN32)
 #if !defined(NOMINMAX)
@@ -76,51 +80,61 @@ class GuardedRecord {
     bool guarded_ = false;
 };
 
-// What a function may do, to judge any outcome.
+// What a function may do, to judge any outcome: what its row says of it.
 struct Function {
-    const char* name;
-    const char* codes;           // its notice codes, two characters each
+    std::string name;
+    std::string codes;           // its notice codes, two characters each
     std::set<int> results;       // what it may return
     std::set<Service> services;  // what it may ask beyond the notices' screen and keys
     int write_first, write_last; // user variables it may write
+    const opkit::Layout* layout; // null for a name that matches no function
 };
 
-const std::vector<Function>& functions() {
-    static const std::vector<Function> table = {
-        {"DICOUNT", "D1D2D3D4D5", {0}, {Service::WriteUserVariable}, 1, 19},
-        {"POPUPWN",
-         "P2P3P4",
-         {0},
-         {Service::VioWrtCharStrAtt, Service::VioReadCellStr, Service::VioWrtCellStr},
-         1,
-         0},
-        {"COMPARE", "C1C2C3C4C5", {0, 1}, {Service::ReadUserVariable}, 1, 0},
-        {"CMP_INT", "C1C2C3C4C5", {0, 1, 2}, {Service::ReadUserVariable}, 1, 0},
-        {"INTMATH",
-         "C1C2C3C5C6",
-         {0},
-         {Service::ReadUserVariable, Service::WriteUserVariable},
-         1,
-         1},
-        {"CHKUNIQ", "U2U3U4U5", {0, 1}, {Service::ReadUserVariable}, 1, 0},
-        {"TM_DATE",
-         "E1E2E3E4E5",
-         {0},
-         {Service::IdleManager, Service::RtcGetAsciiDate, Service::RtcGetAsciiTime,
-          Service::WriteUserVariable},
-         1,
-         19},
-        {"TRANMSG", "F1", {0}, {Service::TransactionMsg}, 1, 0},
-        {"V_DELAY", "V3", {0}, {Service::IdleManager}, 1, 0},
-        {"WAIT_UV",
-         "W2W3",
-         {0, 1, 2},
-         {Service::ReadUserVariable, Service::IdleManager, Service::RtcGetAsciiDate,
-          Service::RtcGetAsciiTime},
-         1,
-         0},
-        {"unknown", "M1", {0}, {}, 1, 0},
+std::set<Service> services_of(unsigned bits) {
+    std::set<Service> out;
+    const std::pair<unsigned, std::vector<Service>> map[] = {
+        {opkit::service_cells,
+         {Service::VioWrtCharStrAtt, Service::VioReadCellStr, Service::VioWrtCellStr}},
+        {opkit::service_read_variable, {Service::ReadUserVariable}},
+        {opkit::service_write_variable, {Service::WriteUserVariable}},
+        {opkit::service_idle, {Service::IdleManager}},
+        {opkit::service_clock, {Service::RtcGetAsciiDate, Service::RtcGetAsciiTime}},
+        {opkit::service_transaction, {Service::TransactionMsg}},
     };
+    for (const auto& [bit, services] : map) {
+        if ((bits & bit) != 0U) {
+            out.insert(services.begin(), services.end());
+        }
+    }
+    return out;
+}
+
+Function function_of(const opkit::Layout& layout) {
+    Function f{layout.name,        "",     {}, services_of(layout.services), layout.writes.first,
+               layout.writes.last, &layout};
+    for (size_t i = 0; i < layout.check_count; ++i) {
+        const std::string code = layout.checks[i].code;
+        if (!code.empty() && f.codes.find(code) == std::string::npos) {
+            f.codes += code;
+        }
+    }
+    for (int r = 0; r < 8; ++r) {
+        if ((layout.results & (1U << r)) != 0U) {
+            f.results.insert(r);
+        }
+    }
+    return f;
+}
+
+const std::vector<Function>& functions() {
+    static const std::vector<Function> table = [] {
+        std::vector<Function> out;
+        for (const opkit::Layout& layout : opkit::layouts) {
+            out.push_back(function_of(layout));
+        }
+        out.push_back({"unknown", "M1", {0}, {}, 1, 0, nullptr});
+        return out;
+    }();
     return table;
 }
 
@@ -162,31 +176,21 @@ int64_t field_value(std::string_view text) {
 }
 
 // The code that the record's length digits alone decide, before any field is looked at; empty
-// when they decide nothing. A rule with a letter holds for that letter in column 10 only.
-std::string length_code(std::string_view name, int64_t length, char letter) {
-    struct Rule {
-        const char* name;
-        char letter; // 0: every record of the function
-        int64_t shortest;
-        int64_t longest;
-        const char* code;
-    };
-    constexpr int64_t any = INT64_MAX;
-    static const Rule rules[] = {
-        {"DICOUNT", 0, 21, any, "D1"},       {"POPUPWN", 'C', 23, any, "P2"},
-        {"POPUPWN", 'R', 9, any, "P4"},      {"COMPARE", 0, 36, any, "C1"},
-        {"CMP_INT", 0, 28, any, "C1"},       {"INTMATH", 0, 21, any, "C1"},
-        {"CHKUNIQ", 'V', 24, any, "U2"},     {"CHKUNIQ", 'R', 22, any, "U5"},
-        {"TM_DATE", 0, 52, any, "E1"},       {"TRANMSG", 0, 10, any, "F1"},
-        {"V_DELAY", 0, INT64_MIN, 13, "V3"}, {"WAIT_UV", 0, 22, any, "W2"},
-    };
-    if (name == "unknown") {
+// when they decide nothing. A length check for one kind of call holds for that call's letter
+// in column 10 only.
+std::string length_code(const Function& function, int64_t length, char letter) {
+    if (function.layout == nullptr) {
         return "M1";
     }
-    const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    for (const Rule& rule : rules) {
-        if (name == rule.name && (rule.letter == 0 || rule.letter == up)) {
-            return length < rule.shortest || length > rule.longest ? rule.code : "";
+    const char record[12] = {'0', '0', 'X', 'X', 'X', 'X', 'X', 'X', 'X', 'X', letter, '\0'};
+    for (size_t i = 0; i < function.layout->check_count; ++i) {
+        const opkit::Check& check = function.layout->checks[i];
+        const bool length_check =
+            check.test == opkit::Test::length_at_least || check.test == opkit::Test::length_at_most;
+        if (length_check && opkit::check_applies(record, check)) {
+            const bool ok = check.test == opkit::Test::length_at_least ? length >= check.bound
+                                                                       : length <= check.bound;
+            return ok ? "" : check.code;
         }
     }
     return "";
@@ -326,10 +330,9 @@ TEST_P(LengthSweepTest, EveryLengthEndsWithTheFunctionsOwnCodeOrResult) {
             const bool named = size >= 9 || !known;
             const std::string code = run(named ? function : function_named("unknown"), record);
             if (named) {
-                const std::string expected =
-                    length_code(known ? sweep.name : "unknown",
-                                field_value(record.substr(0, std::min<size_t>(2, record.size()))),
-                                size > 10 ? record[10] : '\0');
+                const std::string expected = length_code(
+                    function, field_value(record.substr(0, std::min<size_t>(2, record.size()))),
+                    size > 10 ? record[10] : '\0');
                 if (!expected.empty()) {
                     EXPECT_EQ(code, expected) << '"' << record << '"';
                 }
@@ -351,7 +354,7 @@ std::vector<SweepCase> sweep_cases() {
     std::vector<SweepCase> cases;
     for (const Function& f : functions()) {
         for (const Filler filler : {Filler::random, Filler::high, Filler::field_letters}) {
-            cases.push_back({f.name, filler});
+            cases.push_back({f.name.c_str(), filler});
         }
     }
     return cases;
@@ -399,6 +402,25 @@ struct RangeField {
     const char* code;
 };
 
+// A number field judged by a check of its function's row: the values its range or list holds.
+RangeField range_field(const char* name, std::string base, const opkit::Check& check) {
+    const opkit::Field field = *check.field;
+    auto accepted = [field](int64_t v) {
+        if (field.accepts == nullptr) {
+            return v >= field.low && v <= field.high;
+        }
+        std::istringstream values(field.accepts);
+        int64_t value = 0;
+        while (values >> value) {
+            if (value == v) {
+                return true;
+            }
+        }
+        return false;
+    };
+    return {name, std::move(base), field.first, field.width, accepted, check.code};
+}
+
 std::vector<RangeField> range_fields() {
     const std::string dicount_store =
         make_record(32, "DICOUNT", {{10, "S"}, {20, "05"}, {31, "03"}});
@@ -407,18 +429,16 @@ std::vector<RangeField> range_fields() {
         make_record(52, "TM_DATE", {{10, "24"}, {30, "01"}, {35, "AMER"}, {52, "02"}});
     const std::string verify = make_record(24, "CHKUNIQ", {{10, "V"}, {14, "01"}, {25, "1"}});
     const std::string reset = make_record(22, "CHKUNIQ", {{10, "R"}, {23, "1"}});
-    auto between = [](int64_t low, int64_t high) {
-        return [low, high](int64_t v) { return v >= low && v <= high; };
-    };
+    namespace L = opkit;
     return {
-        {"DICOUNT", dicount_store, 20, 2, between(1, 32), "D2"},
-        {"DICOUNT", dicount_store, 31, 2, between(1, 19), "D4"},
-        {"POPUPWN", popup_open, 16, 2, between(1, 16), "P3"},
-        {"TM_DATE", tm_date, 30, 2, between(1, 19), "E2"},
-        {"TM_DATE", tm_date, 52, 2, between(1, 19), "E3"},
-        {"TM_DATE", tm_date, 10, 2, [](int64_t v) { return v == 12 || v == 24; }, "E4"},
-        {"CHKUNIQ", verify, 25, 1, between(1, 2), "U4"},
-        {"CHKUNIQ", reset, 23, 1, between(1, 2), "U4"},
+        range_field("DICOUNT", dicount_store, L::dicount::counter_range),
+        range_field("DICOUNT", dicount_store, L::dicount::variable_range),
+        range_field("POPUPWN", popup_open, L::popupwn::rows_range),
+        range_field("TM_DATE", tm_date, L::tm_date::time_range),
+        range_field("TM_DATE", tm_date, L::tm_date::date_range),
+        range_field("TM_DATE", tm_date, L::tm_date::known_hours),
+        range_field("CHKUNIQ", verify, L::chkuniq::verify_list_range),
+        range_field("CHKUNIQ", reset, L::chkuniq::reset_list_range),
     };
 }
 

@@ -28,19 +28,20 @@ TEST(RecordReader, ColumnsAtOrPastTheEndReadAsNul) {
 }
 
 TEST(RecordReader, FieldTextStopsAtTheRecordEnd) {
-    const char buffer[] = "30DICOUNT I         0\0" "7XXXXXXXXXXXXXX";
+    const char buffer[] = "30DICOUNT I         0\0"
+                          "7XXXXXXXXXXXXXX";
     char out[8];
-    const opkit::Field counter{"counter", 20, 2, opkit::FieldKind::number, ""};
+    const opkit::Field counter{"counter", 20, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
     EXPECT_EQ(record_field_text(buffer, counter, out), 1);
     EXPECT_STREQ(out, "0");
-    const opkit::Field beyond{"beyond", 25, 3, opkit::FieldKind::number, ""};
+    const opkit::Field beyond{"beyond", 25, 3, opkit::FieldKind::number, 0, 0, nullptr, ""};
     EXPECT_EQ(record_field_text(buffer, beyond, out), 0);
     EXPECT_STREQ(out, "");
     EXPECT_EQ(record_field_int(buffer, beyond), 0);
 }
 
 TEST(RecordReader, FieldValuesReadLikeAtoi) {
-    const opkit::Field two{"n", 0, 2, opkit::FieldKind::number, ""};
+    const opkit::Field two{"n", 0, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
     EXPECT_EQ(record_field_int(" 7", two), 7);
     EXPECT_EQ(record_field_int("+7", two), 7);
     EXPECT_EQ(record_field_int("07", two), 7);
@@ -77,9 +78,9 @@ TEST(SignedToText, WritesEveryValueWithoutLeadingZeros) {
         int32_t value;
         const char* text;
     };
-    for (const Case& c : {Case{0, "0"}, Case{7, "7"}, Case{-7, "-7"}, Case{10, "10"},
-                          Case{INT32_MAX, "2147483647"}, Case{INT32_MIN, "-2147483648"},
-                          Case{-1, "-1"}}) {
+    for (const Case& c :
+         {Case{0, "0"}, Case{7, "7"}, Case{-7, "-7"}, Case{10, "10"}, Case{INT32_MAX, "2147483647"},
+          Case{INT32_MIN, "-2147483648"}, Case{-1, "-1"}}) {
         EXPECT_EQ(opkit::signed_to_text(c.value, out), static_cast<int>(std::strlen(c.text)));
         EXPECT_STREQ(out, c.text);
     }

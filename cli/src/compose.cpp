@@ -1,6 +1,7 @@
 // Composing call records from named fields, function by function.
 #include "compose.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
@@ -28,11 +29,6 @@ std::string lower(std::string_view text) {
     }
     return out;
 }
-
-struct Choice {
-    const char* word; // accepted spelling (compared without case)
-    char letter;      // what goes into the record
-};
 
 // The fields given, with the index of each assignment for error messages.
 class Builder {
@@ -89,17 +85,6 @@ class Builder {
         return value;
     }
 
-    char choice(const std::string& name, std::initializer_list<Choice> choices,
-                const std::string& why) {
-        const std::string value = lower(need(name, why));
-        for (const Choice& c : choices) {
-            if (value == lower(c.word)) {
-                return c.letter;
-            }
-        }
-        reject(name, "not accepted; " + why);
-    }
-
     // Puts `text` at the field's columns, right-aligned digits or the letter itself.
     void place(const Field& field, const std::string& text) {
         const size_t end = static_cast<size_t>(field.first) + text.size();
@@ -107,6 +92,11 @@ class Builder {
             record_.resize(end, ' ');
         }
         record_.replace(field.first, text.size(), text);
+    }
+
+    // The characters placed in the field's columns.
+    std::string placed(const Field& field) const {
+        return record_.substr(field.first, field.width);
     }
 
     void place_number(const Field& field, int64_t value) {
@@ -170,8 +160,6 @@ class Builder {
     std::string record_;
 };
 
-constexpr const char* variable_any = "a user variable number, 1 to 99";
-
 // relation=GE (or EQ, NE, GT, LE, LT, or >= = != > <= <) fills both relation columns.
 void place_relation(Builder& b, const Field& first, const Field& second) {
     static const std::map<std::string, std::string> symbols{
@@ -197,128 +185,70 @@ void place_relation(Builder& b, const Field& first, const Field& second) {
     b.place(second, value.substr(1, 1));
 }
 
-Composed compose_for(const Layout& layout, const std::vector<FieldAssignment>& fields) {
-    namespace L = opkit;
-    Builder b(layout, fields);
-    Composed out;
-    const std::string name = layout.name;
-    int32_t minimum = 0;
+// The assignment that names a field: CHKUNIQ's reset list may also be given as list=.
+std::string key_for(const Builder& b, const Field& field) {
+    if (std::string_view(field.name) == "reset_list" && !b.has("reset_list") && b.has("list")) {
+        return "list";
+    }
+    return field.name;
+}
 
-    if (name == "DICOUNT") {
-        const char op = b.choice("operation",
-                                 {{"D", 'D'},
-                                  {"decrement", 'D'},
-                                  {"I", 'I'},
-                                  {"increment", 'I'},
-                                  {"R", 'R'},
-                                  {"reset", 'R'},
-                                  {"S", 'S'},
-                                  {"store", 'S'}},
-                                 "D (decrement), I (increment), R (reset) or S (store)");
-        b.place(L::dicount::operation, std::string(1, op));
-        b.place_number(L::dicount::counter,
-                       b.number("counter", 1, 32, "a counter number, 1 to 32"));
-        minimum = L::dicount::min_length;
-        if (op == 'S') {
-            b.place_number(
-                L::dicount::variable,
-                b.number("variable", 1, 19, "the user variable that receives the value, 1 to 19"));
-            minimum = L::dicount::store_min_length;
-        }
-    } else if (name == "POPUPWN") {
-        const char action =
-            b.choice("action", {{"C", 'C'}, {"open", 'C'}, {"R", 'R'}, {"close", 'R'}},
-                     "C (open a box) or R (close it)");
-        b.place(L::popupwn::action, std::string(1, action));
-        if (action == 'C') {
-            b.place_number(L::popupwn::rows,
-                           b.number("rows", 1, 16, "body rows of the box, 1 to 16"));
-            const char frame = b.choice(
-                "frame",
-                {{"N", 'N'}, {"normal", 'N'}, {"0", 'N'}, {"R", 'R'}, {"reverse", 'R'}, {"1", 'R'}},
-                "N (normal, attribute 0) or R (reverse, attribute 1)");
-            b.place(L::popupwn::frame, std::string(1, frame));
-            minimum = L::popupwn::open_min_length;
+// Places one field from its assignment, checked against the values the field accepts.
+void place_field(Builder& b, const Layout& layout, const Field& field) {
+    const std::string key = key_for(b, field);
+    const bool range = field.kind == opkit::FieldKind::number && field.accepts == nullptr;
+    const std::string why = std::string(field.meaning) + ", " +
+                            (range ? std::to_string(field.low) + " to " + std::to_string(field.high)
+                                   : field_values_text(field));
+    if (range) {
+        const int64_t value = b.number(key, field.low, field.high, why);
+        // V_DELAY's count fills the record to its end: its digits stand as given.
+        if (std::string_view(layout.name) == "V_DELAY") {
+            b.place(field, std::to_string(value));
         } else {
-            minimum = L::popupwn::close_min_length;
+            b.place_number(field, value);
         }
-    } else if (name == "COMPARE" || name == "CMP_INT") {
-        const bool text = name == "COMPARE";
-        const Field& left = text ? L::compare::left : L::cmp_int::left;
-        const Field& right = text ? L::compare::right : L::cmp_int::right;
-        b.place_number(left, b.number("left", 1, 99, variable_any));
-        place_relation(b, text ? L::compare::relation : L::cmp_int::relation,
-                       text ? L::compare::relation2 : L::cmp_int::relation2);
-        b.place_number(right, b.number("right", 1, 99, variable_any));
-        const char mode =
-            text ? b.choice("mode", {{"N", 'N'}, {"S", 'S'}},
-                            "N (0 when the relation holds, else 1) or S (1 when it holds, else 0)")
-                 : b.choice(
-                       "mode", {{"N", 'N'}, {"S", 'S'}, {"A", 'A'}},
-                       "N (0 when the relation holds), S (1 when it holds) or A (2 when it holds)");
-        b.place(text ? L::compare::mode : L::cmp_int::mode, std::string(1, mode));
-        minimum = text ? L::compare::min_length : L::cmp_int::min_length;
-    } else if (name == "INTMATH") {
-        b.place_number(L::intmath::left, b.number("left", 1, 99, variable_any));
-        const char op = b.choice("operator",
-                                 {{"*", '*'},
-                                  {"times", '*'},
-                                  {"+", '+'},
-                                  {"plus", '+'},
-                                  {"-", '-'},
-                                  {"minus", '-'},
-                                  {"/", '/'},
-                                  {"divide", '/'}},
-                                 "one of * + - / (the result goes to user variable 1)");
-        b.place(L::intmath::op, std::string(1, op));
-        b.place_number(L::intmath::right, b.number("right", 1, 99, variable_any));
-        minimum = L::intmath::min_length;
-    } else if (name == "CHKUNIQ") {
-        const char action =
-            b.choice("action", {{"V", 'V'}, {"verify", 'V'}, {"R", 'R'}, {"reset", 'R'}},
-                     "V (verify a value) or R (reset a list)");
-        b.place(L::chkuniq::action, std::string(1, action));
-        if (action == 'V') {
-            b.place_number(L::chkuniq::variable, b.number("variable", 1, 99, variable_any));
-            b.place_number(L::chkuniq::verify_list, b.number("list", 1, 2, "list 1 or 2"));
-            minimum = L::chkuniq::verify_min_length;
-        } else {
-            // A reset takes its list in column 23; list= and reset_list= both name it.
-            const std::string key = b.has("reset_list") || !b.has("list") ? "reset_list" : "list";
-            b.place_number(L::chkuniq::reset_list, b.number(key, 1, 2, "list 1 or 2"));
-            minimum = L::chkuniq::reset_min_length;
+        return;
+    }
+    const std::string given = b.need(key, why);
+    for (const Accepted& a : accepted_values(field)) {
+        for (const std::string& spelling : a.spellings) {
+            if (lower(given) == lower(spelling)) {
+                b.place(field, a.value);
+                return;
+            }
         }
-    } else if (name == "TM_DATE") {
-        const int64_t hours = b.number("hours", 12, 24, "the hour format, 12 or 24");
-        if (hours != 12 && hours != 24) {
-            b.reject("hours", "the hour format is 12 or 24");
+    }
+    b.reject(key, "not accepted; " + why);
+}
+
+Composed compose_for(const Layout& layout, const std::vector<FieldAssignment>& fields) {
+    Builder b(layout, fields);
+    const Field& first = layout.fields[0];
+    std::string selector;
+    Composed out;
+    for (size_t i = 0; i < layout.field_count; ++i) {
+        const Field& field = layout.fields[i];
+        if (!letter_in(field.read_for, selector)) {
+            continue;
         }
-        b.place_number(L::tm_date::hours, hours);
-        b.place_number(L::tm_date::time_variable,
-                       b.number("time_variable", 1, 19, "the user variable for the time, 1 to 19"));
-        const std::string style = upper(b.need("style", "AMER or EURO"));
-        if (style != "AMER" && style != "EURO") {
-            b.reject("style", "the date style is AMER (MM/DD/YY) or EURO (DD.MM.YY)");
+        if (std::string_view(field.name) == "relation") {
+            place_relation(b, field, layout.fields[i + 1]);
+            ++i;
+            continue;
         }
-        b.place(L::tm_date::style, style);
-        b.place_number(L::tm_date::date_variable,
-                       b.number("date_variable", 1, 19, "the user variable for the date, 1 to 19"));
-        minimum = L::tm_date::min_length;
-    } else if (name == "TRANMSG") {
-        const char letter = b.choice("switch", {{"N", 'N'}, {"off", 'N'}, {"Y", 'Y'}, {"on", 'Y'}},
-                                     "off (N) or on (Y)");
-        b.place(L::tranmsg::switch_letter, std::string(1, letter));
-        minimum = L::tranmsg::min_length;
-    } else if (name == "V_DELAY") {
-        const int64_t count =
-            b.number("count", 0, 99999, "the delay count, 0 to 99999 (about 53 ms each)");
-        b.place(L::v_delay::count, std::to_string(count));
-        minimum = 0;
-    } else if (name == "WAIT_UV") {
-        b.place_number(L::wait_uv::variable, b.number("variable", 1, 99, variable_any));
-        b.place_number(L::wait_uv::timeout,
-                       b.number("timeout", 0, 999, "the timeout in seconds, 0 to 999"));
-        minimum = L::wait_uv::min_length;
+        place_field(b, layout, field);
+        if (&field == &first && field.kind == opkit::FieldKind::letter) {
+            selector = b.placed(field);
+        }
+    }
+    int32_t minimum = 0;
+    for (size_t i = 0; i < layout.check_count; ++i) {
+        const opkit::Check& check = layout.checks[i];
+        if (check.test == opkit::Test::length_at_least &&
+            (check.when == nullptr || letter_in(check.when_letters, selector))) {
+            minimum = std::max(minimum, check.bound);
+        }
     }
     out.record = b.finish(minimum, out.notes);
     return out;
@@ -363,52 +293,64 @@ std::string compose_functions_help() {
 }
 
 std::string compose_fields_help(const opkit::Layout& layout) {
-    static const std::map<std::string, std::string> accepted{
-        {"DICOUNT.operation", "D|decrement I|increment R|reset S|store"},
-        {"DICOUNT.counter", "1-32"},
-        {"DICOUNT.variable", "1-19 (store only)"},
-        {"POPUPWN.action", "C|open R|close"},
-        {"POPUPWN.rows", "1-16 (open only)"},
-        {"POPUPWN.frame", "N|normal R|reverse (open only)"},
-        {"COMPARE.left", "1-99"},
-        {"COMPARE.relation", "EQ NE GE GT LE LT (or = != >= > <= <)"},
-        {"COMPARE.right", "1-99"},
-        {"COMPARE.mode", "N S"},
-        {"CMP_INT.left", "1-99"},
-        {"CMP_INT.relation", "EQ NE GE GT LE LT (or = != >= > <= <)"},
-        {"CMP_INT.right", "1-99"},
-        {"CMP_INT.mode", "N S A"},
-        {"INTMATH.left", "1-99"},
-        {"INTMATH.operator", "* + - /"},
-        {"INTMATH.right", "1-99"},
-        {"CHKUNIQ.action", "V|verify R|reset"},
-        {"CHKUNIQ.variable", "1-99 (verify only)"},
-        {"CHKUNIQ.list", "1 2"},
-        {"CHKUNIQ.reset_list", "1 2 (reset only; list= also works)"},
-        {"TM_DATE.hours", "12 24"},
-        {"TM_DATE.time_variable", "1-19"},
-        {"TM_DATE.style", "AMER EURO"},
-        {"TM_DATE.date_variable", "1-19"},
-        {"TRANMSG.switch", "off|N on|Y"},
-        {"V_DELAY.count", "0-99999"},
-        {"WAIT_UV.variable", "1-99"},
-        {"WAIT_UV.timeout", "0-999"},
-    };
     std::string out = std::string(layout.name) + " fields:\n";
     for (size_t i = 0; i < layout.field_count; ++i) {
         const opkit::Field& f = layout.fields[i];
         if (std::string_view(f.name) == "relation2") {
             continue;
         }
-        const auto it = accepted.find(std::string(layout.name) + "." + f.name);
         std::string line = "  " + std::string(f.name) + "=";
-        line += it != accepted.end() ? it->second : "?";
+        line += std::string_view(f.name) == "relation" ? "EQ NE GE GT LE LT (or = != >= > <= <)"
+                                                       : field_values_text(f);
         while (line.size() < 48) {
             line += ' ';
         }
         out += line + " " + f.meaning + "\n";
     }
     return out;
+}
+
+std::vector<Accepted> accepted_values(const opkit::Field& field) {
+    std::vector<Accepted> out;
+    std::string_view list = field.accepts != nullptr ? field.accepts : "";
+    while (!list.empty()) {
+        const size_t blank = list.find(' ');
+        std::string_view entry = list.substr(0, blank);
+        list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
+        Accepted a;
+        while (!entry.empty()) {
+            const size_t colon = entry.find(':');
+            a.spellings.emplace_back(entry.substr(0, colon));
+            entry = colon == std::string_view::npos ? std::string_view() : entry.substr(colon + 1);
+        }
+        a.value = a.spellings.front();
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+std::string field_values_text(const opkit::Field& field) {
+    std::string out;
+    if (field.accepts == nullptr) {
+        out = std::to_string(field.low) + "-" + std::to_string(field.high);
+    }
+    for (const Accepted& a : accepted_values(field)) {
+        std::string entry;
+        for (const std::string& spelling : a.spellings) {
+            entry += (entry.empty() ? "" : "|") + spelling;
+        }
+        out += (out.empty() ? "" : " ") + entry;
+    }
+    return out;
+}
+
+bool letter_in(const char* letters, std::string_view value) {
+    if (letters == nullptr) {
+        return true;
+    }
+    return value.size() == 1 &&
+           std::string_view(letters).find(static_cast<char>(
+               std::toupper(static_cast<unsigned char>(value[0])))) != std::string_view::npos;
 }
 
 } // namespace opkit_cli

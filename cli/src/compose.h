@@ -47,4 +47,18 @@ FieldAssignment parse_assignment(std::string_view text, int index);
 std::string compose_fields_help(const opkit::Layout& layout);
 std::string compose_functions_help();
 
+// The values a letter or text field accepts: what goes into the record and every spelling
+// that names it (the value itself first).
+struct Accepted {
+    std::string value;
+    std::vector<std::string> spellings;
+};
+std::vector<Accepted> accepted_values(const opkit::Field& field);
+
+// The values a field accepts, for help texts: "1-32", "12 24", "D|decrement I|increment".
+std::string field_values_text(const opkit::Field& field);
+
+// Whether a one-letter value is among `letters` (any case); every value is when there are none.
+bool letter_in(const char* letters, std::string_view value);
+
 } // namespace opkit_cli

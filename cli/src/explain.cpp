@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
+
+#include "compose.h"
 
 #include "entry/record.h"
 #include "host/runtime.h"
@@ -102,6 +105,14 @@ class Analyser {
         r.verdict = "not read " + why;
     }
 
+    // Gives the field its verdict unless a check or the call's kind gave it one already.
+    void verdict(const Field& f, const std::string& text) {
+        FieldReport& r = field(f);
+        if (r.verdict.empty()) {
+            r.verdict = text;
+        }
+    }
+
     bool stopped() const { return !a_.notice.empty(); }
 
     // A check that the record decides. `fault` is the field it is about (or null).
@@ -157,115 +168,57 @@ class Analyser {
     bool host_asked_ = false;
 };
 
-std::string range_text(int32_t value, int low, int high) {
-    return std::to_string(value) + (value >= low && value <= high ? " is " : " is not ") +
-           std::to_string(low) + " to " + std::to_string(high);
-}
-
-// Reads a numeric field that must lie within low..high: gives its report a verdict
-// (`in_range` with the value in place of '#', or why it is outside) and checks it under
-// `code`. Returns the value.
-int32_t ranged_field(Analyser& z, const char* code, const Field& f, int low, int high,
-                     const std::string& subject, std::string in_range) {
-    const int32_t value = z.number(f);
-    FieldReport& report = z.field(f);
-    const bool ok = value >= low && value <= high;
-    in_range.replace(in_range.find('#'), 1, std::to_string(value));
-    report.verdict = ok ? in_range
-                        : "outside " + std::to_string(low) + "-" + std::to_string(high) +
-                              z.beyond_end(f);
-    z.check(code, ok, subject + " " + range_text(value, low, high), &report);
-    return value;
-}
-
 // "length 21 is at least 21" / "length 20 is below 21", and the same for an upper bound.
-std::string length_text(const Analysis& a, const char* op, int32_t bound) {
-    const bool at_least = std::string_view(op) == ">=";
-    const bool ok = at_least ? a.length >= bound : a.length <= bound;
+std::string length_text(const Analysis& a, const opkit::Check& check, bool ok) {
+    const bool at_least = check.test == opkit::Test::length_at_least;
     const char* relation =
         at_least ? (ok ? " is at least " : " is below ") : (ok ? " is at most " : " is above ");
-    return "length " + std::to_string(a.length) + relation + std::to_string(bound);
+    return "length " + std::to_string(a.length) + relation + std::to_string(check.bound);
 }
 
-std::string is_text(bool ok, const std::string& subject, const std::string& set) {
-    return subject + (ok ? " is " : " is not ") + set;
+// The call a conditional check or field belongs to: "store" for DICOUNT's S.
+std::string call_kind(const opkit::Layout& layout, const char* letters) {
+    for (const Accepted& value : accepted_values(layout.fields[0])) {
+        if (letter_in(letters, value.value) && value.spellings.size() > 1) {
+            return value.spellings[1];
+        }
+    }
+    return letters;
 }
 
-void analyse_dicount(Analyser& z) {
-    namespace F = opkit::dicount;
-    Analysis& a = z.a_;
-    z.check("D1", a.length >= F::min_length, length_text(a, ">=", F::min_length));
-    const int32_t n = ranged_field(z, "D2", F::counter, 1, 32, "counter number", "counter #");
-    const char op = upper(z.letter(F::operation.first));
-    FieldReport& operation = z.field(F::operation);
-    const bool known = op == 'D' || op == 'I' || op == 'R' || op == 'S';
-    static const char* names[] = {"decrement", "increment", "reset", "store"};
-    const std::string op_name = op == 'D'   ? names[0]
-                                : op == 'I' ? names[1]
-                                : op == 'R' ? names[2]
-                                            : names[3];
-    operation.verdict = known ? op_name : "not D, I, R or S" + z.beyond_end(F::operation);
-    int32_t v = 0;
-    if (op == 'S') {
-        z.check("D3", a.length >= F::store_min_length,
-                "store: " + length_text(a, ">=", F::store_min_length));
-        v = ranged_field(z, "D4", F::variable, 1, 19, "store variable", "user variable #");
+// A field's value as the check sees it: a letter or text shown quoted, a number as converted.
+std::string shown_value(const Analyser& z, const Field& f) {
+    if (f.kind == opkit::FieldKind::letter) {
+        return letter_text(z.letter(f.first));
+    }
+    if (f.kind == opkit::FieldKind::text) {
+        return "\"" + z.text(f.first, f.width) + "\"";
+    }
+    return std::to_string(z.number(f));
+}
+
+// "counter 33 is not 1 to 32", "operation 'X' is not one of D I R S"; a letter that the
+// length check lets lie beyond the record's end gets the remedy.
+std::string value_check_text(const Analyser& z, const Field& f, bool ok) {
+    std::string set;
+    if (f.accepts == nullptr) {
+        set = std::to_string(f.low) + " to " + std::to_string(f.high);
     } else {
-        z.not_read(F::variable, "(store only)");
+        for (const Accepted& value : accepted_values(f)) {
+            set += (set.empty() ? "one of " : " ") + value.value;
+        }
     }
-    z.check(
-        "D5", known,
-        is_text(known, "operation " + letter_text(z.letter(F::operation.first)), "D, I, R or S"),
-        &operation);
-    if (op == 'S') {
-        z.host_call("_WriteUserVariable(" + std::to_string(v) +
-                    ", counter text): a refused write (5) shows \"CFR append too long:\"");
+    std::string text =
+        std::string(f.name) + " " + shown_value(z, f) + (ok ? " is " : " is not ") + set;
+    const Analysis& a = z.a_;
+    if (!ok && f.first >= a.chars && f.kind == opkit::FieldKind::letter) {
+        text += " (length " + std::to_string(a.length) +
+                " passes the length check, but the record ends at column " +
+                std::to_string(a.chars - 1) + ", before the " + f.name + " letter in column " +
+                std::to_string(f.first) + ": write the record up to column " +
+                std::to_string(f.first) + ", length " + std::to_string(f.first - 1) + ")";
     }
-    switch (op) {
-    case 'D':
-        a.action =
-            "decrements counter " + std::to_string(n) + " (a counter at 0 stays at 0); returns 0";
-        break;
-    case 'I': a.action = "increments counter " + std::to_string(n) + "; returns 0"; break;
-    case 'R': a.action = "sets counter " + std::to_string(n) + " to 0; returns 0"; break;
-    default:
-        a.action = "writes the value of counter " + std::to_string(n) +
-                   " as decimal text into user variable " + std::to_string(v) + "; returns 0";
-    }
-}
-
-void analyse_popupwn(Analyser& z) {
-    namespace F = opkit::popupwn;
-    Analysis& a = z.a_;
-    const char action = upper(z.letter(F::action.first));
-    FieldReport& act = z.field(F::action);
-    if (action == 'C') {
-        act.verdict = "open a box";
-        z.check("P2", a.length >= F::open_min_length,
-                "open: " + length_text(a, ">=", F::open_min_length));
-        const int32_t rows = ranged_field(z, "P3", F::rows, 1, 16, "body rows", "# body rows");
-        const char frame = upper(z.letter(F::frame.first));
-        const int attribute = frame == 'N' ? 0 : 1;
-        z.field(F::frame).verdict = "frame attribute " + std::to_string(attribute) +
-                                    (attribute == 1 ? " (reverse)" : " (normal)");
-        a.action = "saves screen rows 1-" + std::to_string(rows + 2) +
-                   ", columns 2-25, then draws a box of " + std::to_string(rows) +
-                   " body rows there in attribute " + std::to_string(attribute) + "; returns 0";
-    } else if (action == 'R') {
-        act.verdict = "close the box";
-        z.not_read(F::rows, "(open only)");
-        z.not_read(F::frame, "(open only)");
-        z.check("P4", a.length >= F::close_min_length,
-                "close: " + length_text(a, ">=", F::close_min_length));
-        a.action = "writes back the cells saved under the open box (nothing when no box is open); "
-                   "returns 0";
-    } else {
-        act.verdict = "neither C nor R: the call does nothing" + z.beyond_end(F::action);
-        z.not_read(F::rows, "(open only)");
-        z.not_read(F::frame, "(open only)");
-        a.action =
-            "nothing: an action other than C or R is no error and changes nothing; returns 0";
-    }
+    return text;
 }
 
 std::string relation_name(char first, char second) {
@@ -279,224 +232,249 @@ std::string relation_name(char first, char second) {
 }
 
 std::string relation_symbol(const std::string& name) {
-    if (name == "EQ") {
-        return "=";
-    }
-    if (name == "NE") {
-        return "!=";
-    }
-    if (name == "GE") {
-        return ">=";
-    }
-    if (name == "GT") {
-        return ">";
-    }
-    if (name == "LE") {
-        return "<=";
-    }
-    return "<";
+    static const std::map<std::string, std::string> symbols{{"EQ", "="}, {"NE", "!="}, {"GE", ">="},
+                                                            {"GT", ">"}, {"LE", "<="}, {"LT", "<"}};
+    const auto it = symbols.find(name);
+    return it == symbols.end() ? "?" : it->second;
 }
 
-void analyse_comparison(Analyser& z, bool text) {
-    namespace C = opkit::compare;
-    namespace I = opkit::cmp_int;
+// The field that follows `f` in the row (the relation's second letter).
+const Field& next_field(const opkit::Layout& layout, const Field& f) {
+    size_t i = 0;
+    while (i + 1 < layout.field_count && std::string_view(layout.fields[i].name) != f.name) {
+        ++i;
+    }
+    return layout.fields[std::min(i + 1, layout.field_count - 1)];
+}
+
+// The relation in the field and the column after it ("" when they name none), with the
+// verdicts of both columns.
+std::string explain_relation(Analyser& z, const opkit::Layout& layout, const Field& f) {
+    const Field& second = next_field(layout, f);
+    const char first_letter = upper(z.letter(f.first));
+    const bool two_letters = first_letter == 'G' || first_letter == 'L';
+    const char second_letter = upper(z.letter(second.first));
+    const std::string name = relation_name(first_letter, two_letters ? second_letter : ' ');
+    if (!two_letters) {
+        z.not_read(second, "(only after G or L)");
+    } else {
+        z.verdict(second, second_letter == 'E'   ? "or equal"
+                          : second_letter == 'T' ? "strictly"
+                                                 : "not E or T");
+    }
+    z.verdict(f, name.empty() ? "names no relation" : "left " + relation_symbol(name) + " right");
+    return name;
+}
+
+void walk_relation(Analyser& z, const opkit::Layout& layout, const opkit::Check& check, bool ok) {
+    const Field& f = *check.field;
+    const Field& second = next_field(layout, f);
+    const std::string name = explain_relation(z, layout, f);
+    const char first_letter = upper(z.letter(f.first));
+    const bool two_letters = first_letter == 'G' || first_letter == 'L';
+    std::string written = letter_text(z.letter(f.first));
+    if (two_letters) {
+        written += " " + letter_text(z.letter(second.first));
+    }
+    const bool was_stopped = z.stopped();
+    z.check(check.code, ok,
+            ok ? "relation " + written + " is " + name
+               : "relation " + written + " names no relation (EQ, NE, GE, GT, LE or LT)",
+            &z.field(f));
+    if (!ok && !was_stopped && two_letters) {
+        z.field(second).fault = true;
+    }
+}
+
+// Replays one of the handler's checks: its text, its outcome and the field at fault.
+void walk_check(Analyser& z, const opkit::Layout& layout, const opkit::Check& check) {
     Analysis& a = z.a_;
-    const Field& left = text ? C::left : I::left;
-    const Field& right = text ? C::right : I::right;
-    const Field& rel1 = text ? C::relation : I::relation;
-    const Field& rel2 = text ? C::relation2 : I::relation2;
-    const Field& mode = text ? C::mode : I::mode;
-    const int32_t minimum = text ? C::min_length : I::min_length;
+    const std::string kind =
+        check.when != nullptr ? call_kind(layout, check.when_letters) + ": " : std::string();
+    const bool ok = opkit::check_passes(a.record.c_str(), a.length, check);
+    switch (check.test) {
+    case opkit::Test::length_at_least:
+    case opkit::Test::length_at_most:
+        z.check(check.code, ok, kind + length_text(a, check, ok));
+        return;
+    case opkit::Test::in_range:
+    case opkit::Test::one_of:
+        if (!ok) {
+            z.verdict(*check.field, "not accepted" + z.beyond_end(*check.field));
+        }
+        z.check(check.code, ok, kind + value_check_text(z, *check.field, ok),
+                &z.field(*check.field));
+        return;
+    case opkit::Test::relation: walk_relation(z, layout, check, ok); return;
+    case opkit::Test::host_read:
+    case opkit::Test::host_read_byte: {
+        const int32_t number = z.number(*check.field);
+        const int variable =
+            check.test == opkit::Test::host_read ? number : static_cast<uint8_t>(number);
+        z.verdict(*check.field, "reads user variable " + std::to_string(variable));
+        z.read(variable, check.code, kind + check.field->name);
+        return;
+    }
+    case opkit::Test::host_divisor:
+        if (!z.stopped()) {
+            const int variable = static_cast<uint8_t>(z.number(*check.field));
+            a.divide_by_variable = variable;
+            a.checks.push_back(Check{check.code,
+                                     "divide: the text of user variable " +
+                                         std::to_string(variable) + " must not convert to 0",
+                                     Check::State::host});
+        }
+        return;
+    case opkit::Test::host_idle: z.host_call("_IdleManager(0)"); return;
+    }
+}
 
-    z.check("C1", a.length >= minimum, length_text(a, ">=", minimum));
-    // COMPARE hands the number over as converted, CMP_INT only its low 8 bits.
-    const int32_t l = z.number(left);
-    const int32_t r = z.number(right);
-    const int host_l = text ? l : static_cast<uint8_t>(l);
-    const int host_r = text ? r : static_cast<uint8_t>(r);
-    z.field(left).verdict = "reads user variable " + std::to_string(host_l);
-    z.field(right).verdict = "reads user variable " + std::to_string(host_r);
-    z.read(host_l, "C2", "left");
-    z.read(host_r, "C3", "right");
+// Marks the fields that this kind of call does not read.
+void mark_unread(Analyser& z, const opkit::Layout& layout) {
+    const std::string selector(1, upper(z.letter(layout.fields[0].first)));
+    for (size_t i = 0; i < layout.field_count; ++i) {
+        const Field& f = layout.fields[i];
+        if (!letter_in(f.read_for, selector)) {
+            z.not_read(f, "(" + call_kind(layout, f.read_for) + " only)");
+        }
+    }
+}
 
-    const char m = upper(z.letter(mode.first));
-    FieldReport& mode_report = z.field(mode);
-    const bool mode_ok = m == 'N' || m == 'S' || (!text && m == 'A');
+// The word for the letter in a field that selects what the call does ("" when none).
+std::string letter_word(const Analyser& z, const Field& f) {
+    const std::string letter(1, upper(z.letter(f.first)));
+    for (const Accepted& value : accepted_values(f)) {
+        if (value.value == letter) {
+            return value.spellings.size() > 1 ? value.spellings[1] : value.value;
+        }
+    }
+    return "";
+}
+
+// What each function does with a record, once its checks are made: the verdicts of the fields
+// that no check judged, and the action.
+void describe_dicount(Analyser& z) {
+    namespace F = opkit::dicount;
+    const std::string n = std::to_string(z.number(F::counter));
+    const std::string v = std::to_string(z.number(F::variable));
+    const std::string op = letter_word(z, F::operation);
+    z.verdict(F::operation, op.empty() ? "not accepted" + z.beyond_end(F::operation) : op);
+    z.verdict(F::counter, "counter " + n);
+    z.verdict(F::variable, "user variable " + v);
+    if (op == "store") {
+        z.host_call("_WriteUserVariable(" + v +
+                    ", counter text): a refused write (5) shows \"CFR append too long:\"");
+    }
+    z.a_.action = op == "decrement"   ? "decrements counter " + n + " (a counter at 0 stays at 0)"
+                  : op == "increment" ? "increments counter " + n
+                  : op == "reset"     ? "sets counter " + n + " to 0"
+                                      : "writes the value of counter " + n +
+                                        " as decimal text into user variable " + v;
+    z.a_.action += "; returns 0";
+}
+
+void describe_popupwn(Analyser& z) {
+    namespace F = opkit::popupwn;
+    const std::string act = letter_word(z, F::action);
+    const int32_t rows = z.number(F::rows);
+    const int attribute = upper(z.letter(F::frame.first)) == 'N' ? 0 : 1;
+    z.verdict(F::rows, std::to_string(rows) + " body rows");
+    z.verdict(F::frame, "frame attribute " + std::to_string(attribute) +
+                            (attribute == 1 ? " (reverse)" : " (normal)"));
+    if (act == "open") {
+        z.verdict(F::action, "open a box");
+        z.a_.action = "saves screen rows 1-" + std::to_string(rows + 2) +
+                      ", columns 2-25, then draws a box of " + std::to_string(rows) +
+                      " body rows there in attribute " + std::to_string(attribute) + "; returns 0";
+    } else if (act == "close") {
+        z.verdict(F::action, "close the box");
+        z.a_.action = "writes back the cells saved under the open box (nothing when no box is "
+                      "open); returns 0";
+    } else {
+        z.verdict(F::action, "neither C nor R: the call does nothing" + z.beyond_end(F::action));
+        z.a_.action =
+            "nothing: an action other than C or R is no error and changes nothing; returns 0";
+    }
+}
+
+void describe_comparison(Analyser& z, const opkit::Layout& layout) {
+    const Field* f = layout.fields; // left, relation, relation2, right, mode
+    const bool text = std::string_view(layout.name) == "COMPARE";
+    const char m = upper(z.letter(f[4].first));
     const int holds = m == 'N' ? 0 : m == 'S' ? 1 : 2;
     const int fails = m == 'N' ? 1 : 0;
-    mode_report.verdict =
-        mode_ok ? "returns " + std::to_string(holds) + " when the relation holds, " +
-                      std::to_string(fails) + " when not"
-                : std::string(text ? "not N or S" : "not A, N or S") + z.beyond_end(mode);
-    std::string why_mode = is_text(mode_ok, "mode " + letter_text(z.letter(mode.first)),
-                                   text ? "N or S" : "A, N or S");
-    if (!mode_ok && mode.first >= a.chars && a.length >= minimum) {
-        why_mode += " (length " + std::to_string(a.length) +
-                    " passes the length check, but the record ends at column " +
-                    std::to_string(a.chars - 1) + ", before the mode letter in column " +
-                    std::to_string(mode.first) + ": write the record up to column " +
-                    std::to_string(mode.first) + ", length " + std::to_string(mode.first - 1) + ")";
-    }
-    z.check("C4", mode_ok, why_mode, &mode_report);
-
-    const char first = upper(z.letter(rel1.first));
-    const bool two_letters = first == 'G' || first == 'L';
-    const char second = two_letters ? upper(z.letter(rel2.first)) : ' ';
-    const std::string name = relation_name(first, second);
-    FieldReport& rel_report = z.field(rel1);
-    if (!two_letters) {
-        z.not_read(rel2, "(only after G or L)");
-    }
-    rel_report.verdict =
-        name.empty() ? "names no relation" : "left " + relation_symbol(name) + " right";
-    if (two_letters) {
-        z.field(rel2).verdict = second == 'E'   ? "or equal"
-                                : second == 'T' ? "strictly"
-                                                : "not E or T";
-    }
-    const std::string written =
-        two_letters ? letter_text(z.letter(rel1.first)) + " " + letter_text(z.letter(rel2.first))
-                    : letter_text(z.letter(rel1.first));
-    z.check("C5", !name.empty(),
-            name.empty() ? "relation " + written + " names no relation (EQ, NE, GE, GT, LE or LT)"
-                         : "relation " + written + " is " + name,
-            &rel_report);
-    if (name.empty() && two_letters) {
-        z.field(rel2).fault = true;
-    }
-    a.action = std::string("compares the ") + (text ? "texts (byte by byte)" : "integer values") +
-               " of user variables " + std::to_string(host_l) + " and " + std::to_string(host_r) +
-               ": returns " + std::to_string(holds) + " when left " +
-               (name.empty() ? "?" : relation_symbol(name)) + " right, else " +
-               std::to_string(fails);
+    z.verdict(f[4], "returns " + std::to_string(holds) + " when the relation holds, " +
+                        std::to_string(fails) + " when not");
+    const std::string name = explain_relation(z, layout, f[1]);
+    // COMPARE hands the numbers over as converted, CMP_INT only their low 8 bits.
+    const auto host = [&](const Field& v) {
+        return std::to_string(text ? z.number(v) : static_cast<uint8_t>(z.number(v)));
+    };
+    z.a_.action = std::string("compares the ") +
+                  (text ? "texts (byte by byte)" : "integer values") + " of user variables " +
+                  host(f[0]) + " and " + host(f[3]) + ": returns " + std::to_string(holds) +
+                  " when left " + relation_symbol(name) + " right, else " + std::to_string(fails);
 }
 
-void analyse_intmath(Analyser& z) {
+void describe_intmath(Analyser& z) {
     namespace F = opkit::intmath;
-    Analysis& a = z.a_;
-    z.check("C1", a.length >= F::min_length, length_text(a, ">=", F::min_length));
-    const int host_l = static_cast<uint8_t>(z.number(F::left));
-    const int host_r = static_cast<uint8_t>(z.number(F::right));
-    z.field(F::left).verdict = "reads user variable " + std::to_string(host_l);
-    z.field(F::right).verdict = "reads user variable " + std::to_string(host_r);
-    z.read(host_l, "C2", "left");
-    z.read(host_r, "C3", "right");
-    const char op = z.letter(F::op.first);
-    const bool ok = op == '*' || op == '+' || op == '-' || op == '/';
-    FieldReport& op_report = z.field(F::op);
-    op_report.verdict = ok ? std::string(op == '*'   ? "multiply"
-                                         : op == '+' ? "add"
-                                         : op == '-' ? "subtract"
-                                                     : "divide")
-                           : "not * + - /" + z.beyond_end(F::op);
-    z.check("C5", ok, is_text(ok, "operator " + letter_text(op), "one of * + - /"), &op_report);
-    if (ok && op == '/' && !z.stopped()) {
-        a.divide_by_variable = host_r;
-        a.checks.push_back(Check{"C6",
-                                 "divide: the text of user variable " + std::to_string(host_r) +
-                                     " must not convert to 0",
-                                 Check::State::host});
-    }
-    a.action = "writes (variable " + std::to_string(host_l) + ") " +
-               (ok ? std::string(1, op) : "?") + " (variable " + std::to_string(host_r) +
-               ") as decimal text into user variable 1; returns 0";
+    const std::string op = letter_word(z, F::op);
+    z.verdict(F::op, op.empty() ? "not accepted" + z.beyond_end(F::op) : op);
+    const char c = z.letter(F::op.first);
+    z.a_.action = "writes (variable " + std::to_string(static_cast<uint8_t>(z.number(F::left))) +
+                  ") " + (op.empty() ? "?" : std::string(1, c)) + " (variable " +
+                  std::to_string(static_cast<uint8_t>(z.number(F::right))) +
+                  ") as decimal text into user variable 1; returns 0";
 }
 
-void analyse_chkuniq(Analyser& z) {
+void describe_chkuniq(Analyser& z) {
     namespace F = opkit::chkuniq;
-    Analysis& a = z.a_;
-    const char action = upper(z.letter(F::action.first));
-    FieldReport& act = z.field(F::action);
-    if (action == 'V') {
-        act.verdict = "verify a value";
-        z.not_read(F::reset_list, "(reset only)");
-        z.check("U2", a.length >= F::verify_min_length,
-                "verify: " + length_text(a, ">=", F::verify_min_length));
-        const int32_t v = z.number(F::variable);
-        z.field(F::variable).verdict = "reads user variable " + std::to_string(v);
-        z.read(v, "U3", "the value");
-        const int32_t list = z.number(F::verify_list);
-        FieldReport& l = z.field(F::verify_list);
-        l.verdict = list == 1 || list == 2 ? "list " + std::to_string(list)
-                                           : "not 1 or 2" + z.beyond_end(F::verify_list);
-        z.check("U4", list == 1 || list == 2,
-                is_text(list == 1 || list == 2,
-                        "list " + letter_text(z.letter(F::verify_list.first)), "1 or 2"),
-                &l);
-        a.action = "returns 1 and adds the value of user variable " + std::to_string(v) +
-                   " to list " + std::to_string(list) +
-                   " when the list's last ten values do not hold it, else returns 0";
-    } else if (action == 'R') {
-        act.verdict = "reset a list";
-        z.not_read(F::variable, "(verify only)");
-        z.not_read(F::verify_list, "(verify only)");
-        z.check("U5", a.length >= F::reset_min_length,
-                "reset: " + length_text(a, ">=", F::reset_min_length));
-        const int32_t list = z.number(F::reset_list);
-        FieldReport& l = z.field(F::reset_list);
-        l.verdict = list == 1 || list == 2 ? "list " + std::to_string(list)
-                                           : "not 1 or 2" + z.beyond_end(F::reset_list);
-        z.check("U4", list == 1 || list == 2,
-                is_text(list == 1 || list == 2,
-                        "list " + letter_text(z.letter(F::reset_list.first)), "1 or 2"),
-                &l);
-        a.action = "empties list " + std::to_string(list) +
-                   " (the next new value goes where it would have gone); returns 0";
+    const std::string act = letter_word(z, F::action);
+    const std::string v = std::to_string(z.number(F::variable));
+    z.verdict(F::verify_list, "list " + std::to_string(z.number(F::verify_list)));
+    z.verdict(F::reset_list, "list " + std::to_string(z.number(F::reset_list)));
+    if (act == "verify") {
+        z.verdict(F::action, "verify a value");
+        z.a_.action = "returns 1 and adds the value of user variable " + v + " to list " +
+                      std::to_string(z.number(F::verify_list)) +
+                      " when the list's last ten values do not hold it, else returns 0";
+    } else if (act == "reset") {
+        z.verdict(F::action, "reset a list");
+        z.a_.action = "empties list " + std::to_string(z.number(F::reset_list)) +
+                      " (the next new value goes where it would have gone); returns 0";
     } else {
-        act.verdict = "neither V nor R: the call does nothing" + z.beyond_end(F::action);
-        z.not_read(F::variable, "(verify only)");
-        z.not_read(F::verify_list, "(verify only)");
-        z.not_read(F::reset_list, "(reset only)");
-        a.action =
+        z.verdict(F::action, "neither V nor R: the call does nothing" + z.beyond_end(F::action));
+        z.a_.action =
             "nothing: an action other than V or R is no error and changes nothing; returns 0";
     }
 }
 
-void analyse_tm_date(Analyser& z) {
+void describe_tm_date(Analyser& z) {
     namespace F = opkit::tm_date;
-    Analysis& a = z.a_;
-    z.check("E1", a.length >= F::min_length, length_text(a, ">=", F::min_length));
-    const int32_t tv = ranged_field(z, "E2", F::time_variable, 1, 19, "time variable",
-                                    "time goes to user variable #");
-    const int32_t dv = ranged_field(z, "E3", F::date_variable, 1, 19, "date variable",
-                                    "date goes to user variable #");
     const int32_t hours = z.number(F::hours);
-    FieldReport& h = z.field(F::hours);
-    h.verdict = hours == 24 ? "hh:mm:ss" : hours == 12 ? "hh:mm:ss AM/PM" : "not 12 or 24";
-    z.host_call("_IdleManager(0)");
-    z.check("E4", hours == 12 || hours == 24,
-            is_text(hours == 12 || hours == 24, "hour format " + std::to_string(hours), "12 or 24"),
-            &h);
-    const std::string style = z.text(F::style.first, F::style.width);
-    const bool amer = opkit::text_compare_nocase(style.c_str(), "AMER") == 0;
-    const bool euro = opkit::text_compare_nocase(style.c_str(), "EURO") == 0;
-    FieldReport& s = z.field(F::style);
-    s.verdict = amer ? "MM/DD/YY" : euro ? "DD.MM.YY" : "not AMER or EURO" + z.beyond_end(F::style);
-    z.check("E5", amer || euro,
-            is_text(amer || euro, "style \"" + style + "\"", "AMER or EURO (any case)"), &s);
-    a.action = std::string("writes the date as ") + (amer ? "MM/DD/YY" : "DD.MM.YY") +
-               " into user variable " + std::to_string(dv) + " and the time as " +
-               (hours == 12 ? "hh:mm:ss AM/PM" : "hh:mm:ss") + " into user variable " +
-               std::to_string(tv) + "; returns 0";
+    const bool amer = upper(z.letter(F::style.first)) == 'A';
+    const std::string tv = std::to_string(z.number(F::time_variable));
+    const std::string dv = std::to_string(z.number(F::date_variable));
+    z.verdict(F::hours, hours == 12 ? "hh:mm:ss AM/PM" : "hh:mm:ss");
+    z.verdict(F::style, amer ? "MM/DD/YY" : "DD.MM.YY");
+    z.verdict(F::time_variable, "time goes to user variable " + tv);
+    z.verdict(F::date_variable, "date goes to user variable " + dv);
+    z.a_.action = std::string("writes the date as ") + (amer ? "MM/DD/YY" : "DD.MM.YY") +
+                  " into user variable " + dv + " and the time as " +
+                  (hours == 12 ? "hh:mm:ss AM/PM" : "hh:mm:ss") + " into user variable " + tv +
+                  "; returns 0";
 }
 
-void analyse_tranmsg(Analyser& z) {
-    namespace F = opkit::tranmsg;
-    Analysis& a = z.a_;
-    z.check("F1", a.length >= F::min_length,
-            length_text(a, ">=", F::min_length) +
-                " (the record reaches column 11, one past the letter)");
-    const char c = z.letter(F::switch_letter.first);
-    const bool off = c == 'N' || c == 'n';
-    z.field(F::switch_letter).verdict = off ? "off" : "on";
-    a.action = std::string("switches the host's transaction messages ") + (off ? "off" : "on") +
-               "; returns 0";
+void describe_tranmsg(Analyser& z) {
+    const char c = upper(z.letter(opkit::tranmsg::switch_letter.first));
+    const std::string state = c == 'N' ? "off" : "on";
+    z.verdict(opkit::tranmsg::switch_letter, state);
+    z.a_.action = "switches the host's transaction messages " + state + "; returns 0";
 }
 
-void analyse_v_delay(Analyser& z) {
+void describe_v_delay(Analyser& z) {
     namespace F = opkit::v_delay;
     Analysis& a = z.a_;
-    z.check("V3", a.length <= F::max_length, length_text(a, "<=", F::max_length));
     const int32_t width =
         std::clamp(a.length - F::count_offset, 0, static_cast<int32_t>(F::count.width));
     FieldReport& count = z.field(F::count);
@@ -512,25 +490,38 @@ void analyse_v_delay(Analyser& z) {
                " ms), ending early on the abort key (256) or a stop; returns 0";
 }
 
-void analyse_wait_uv(Analyser& z) {
+void describe_wait_uv(Analyser& z) {
     namespace F = opkit::wait_uv;
-    Analysis& a = z.a_;
-    z.check("W2", a.length >= F::min_length, length_text(a, ">=", F::min_length));
-    const int32_t v = z.number(F::variable);
-    z.field(F::variable).verdict = "waits for user variable " + std::to_string(v);
-    z.read(v, "W3", "the variable");
+    const std::string v = std::to_string(z.number(F::variable));
     const uint16_t timeout = static_cast<uint16_t>(z.number(F::timeout));
     z.field(F::timeout).value = std::to_string(timeout);
     // The wait counts whole seconds of the host's clock and ends once more than the timeout
     // have passed: up to one second beyond it, depending on where in a second it began.
     const std::string whole = "more than " + std::to_string(timeout) + " whole seconds";
     const std::string longest = "up to " + std::to_string(timeout + 1) + " s";
-    z.field(F::timeout).verdict = "ends once " + whole + " have passed (" + longest + ")";
-    a.action = "waits for user variable " + std::to_string(v) +
-               " to hold text: returns 1 when it does, 0 once " + whole + " have passed (" +
-               longest + "), 2 on the abort key (256) or a stop";
+    z.verdict(F::timeout, "ends once " + whole + " have passed (" + longest + ")");
+    z.a_.action = "waits for user variable " + v +
+                  " to hold text: returns 1 when it does, 0 once " + whole + " have passed (" +
+                  longest + "), 2 on the abort key (256) or a stop";
 }
 
+void describe(Analyser& z, const opkit::Layout& layout) {
+    using Describer = void (*)(Analyser&);
+    static const std::map<std::string_view, Describer> describers{
+        {"DICOUNT", describe_dicount}, {"POPUPWN", describe_popupwn}, {"INTMATH", describe_intmath},
+        {"CHKUNIQ", describe_chkuniq}, {"TM_DATE", describe_tm_date}, {"TRANMSG", describe_tranmsg},
+        {"V_DELAY", describe_v_delay}, {"WAIT_UV", describe_wait_uv}};
+    const auto it = describers.find(layout.name);
+    if (it != describers.end()) {
+        it->second(z);
+    } else {
+        describe_comparison(z, layout);
+    }
+}
+
+void analyse_name(Analysis& a);
+
+// The length digits, and notes where they disagree with the record.
 void analyse_header(Analysis& a) {
     const char* record = a.record.c_str();
     char digits[3];
@@ -562,9 +553,13 @@ void analyse_header(Analysis& a) {
                 "; the function tests the digits, and still reads a field that lies beyond");
         }
     }
+    analyse_name(a);
+}
 
+// The function the name columns select, or hints at what went wrong with the name.
+void analyse_name(Analysis& a) {
     char name[8];
-    opkit::record_field_text(record, opkit::header_name, name);
+    opkit::record_field_text(a.record.c_str(), opkit::header_name, name);
     a.name_raw = name;
     for (const opkit::Layout& layout : opkit::layouts) {
         if (opkit::text_compare_nocase(name, layout.name) == 0) {
@@ -632,11 +627,18 @@ Analysis analyse(std::string_view record) {
         return a;
     }
     const opkit::Layout& layout = *a.layout;
-    for (size_t i = 0; i < layout.length_count; ++i) {
-        const opkit::LengthRule& rule = layout.lengths[i];
-        std::string need = rule.minimum > 0 ? "length at least " + std::to_string(rule.minimum)
-                                            : "length at most " + std::to_string(rule.maximum);
-        a.needs.push_back(need + " (" + rule.applies + "; else " + rule.code + ")");
+    for (size_t i = 0; i < layout.check_count; ++i) {
+        const opkit::Check& check = layout.checks[i];
+        if (check.test == opkit::Test::length_at_least ||
+            check.test == opkit::Test::length_at_most) {
+            const std::string bound = std::to_string(check.bound);
+            a.needs.push_back((check.test == opkit::Test::length_at_least ? "length at least "
+                                                                          : "length at most ") +
+                              bound + " (" +
+                              (check.when != nullptr ? call_kind(layout, check.when_letters)
+                                                     : std::string("every call")) +
+                              "; else " + check.code + ")");
+        }
     }
     Analyser z(a);
     char mark = 'a';
@@ -658,28 +660,13 @@ Analysis analyse(std::string_view record) {
         }
         a.fields.push_back(std::move(r));
     }
-    const std::string name = layout.name;
-    if (name == "DICOUNT") {
-        analyse_dicount(z);
-    } else if (name == "POPUPWN") {
-        analyse_popupwn(z);
-    } else if (name == "COMPARE") {
-        analyse_comparison(z, true);
-    } else if (name == "CMP_INT") {
-        analyse_comparison(z, false);
-    } else if (name == "INTMATH") {
-        analyse_intmath(z);
-    } else if (name == "CHKUNIQ") {
-        analyse_chkuniq(z);
-    } else if (name == "TM_DATE") {
-        analyse_tm_date(z);
-    } else if (name == "TRANMSG") {
-        analyse_tranmsg(z);
-    } else if (name == "V_DELAY") {
-        analyse_v_delay(z);
-    } else if (name == "WAIT_UV") {
-        analyse_wait_uv(z);
+    mark_unread(z, layout);
+    for (size_t i = 0; i < layout.check_count; ++i) {
+        if (opkit::check_applies(a.record.c_str(), layout.checks[i])) {
+            walk_check(z, layout, layout.checks[i]);
+        }
     }
+    describe(z, layout);
     if (!a.notice.empty()) {
         a.action = "nothing but the notice; returns 0";
     }
@@ -729,11 +716,11 @@ std::string quote_record(std::string_view record) {
     return out + "\"";
 }
 
-std::string render_explanation(const Analysis& a) {
-    std::string out;
-    out += "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) + " characters)\n\n";
+namespace {
 
-    // The record under a column ruler, with each field's columns marked by its letter.
+// The record under a column ruler, with each field's columns marked by its letter.
+std::string render_ruler(const Analysis& a) {
+    std::string out;
     const size_t width = static_cast<size_t>(std::max(a.chars, 1));
     size_t ruler_width = width;
     for (const FieldReport& f : a.fields) {
@@ -768,6 +755,11 @@ std::string render_explanation(const Analysis& a) {
     out += indent + tens + "\n" + indent + units + "\n" + indent + shown + "\n" + indent + marks +
            "\n\n";
 
+    return out;
+}
+
+std::string render_header(const Analysis& a) {
+    std::string out;
     out += "Length digits  columns 0-1  \"" + printable(a.length_raw) +
            "\" = " + std::to_string(a.length) + ": the record should end at column " +
            std::to_string(a.length + 1) + "\n";
@@ -787,6 +779,11 @@ std::string render_explanation(const Analysis& a) {
         }
     }
 
+    return out;
+}
+
+std::string render_fields(const Analysis& a) {
+    std::string out;
     if (!a.fields.empty()) {
         out += "\n   field          columns  raw        value            verdict\n";
         for (const FieldReport& f : a.fields) {
@@ -801,6 +798,11 @@ std::string render_explanation(const Analysis& a) {
         }
     }
 
+    return out;
+}
+
+std::string render_checks(const Analysis& a) {
+    std::string out;
     out += "\nChecks, in the order the function makes them:\n";
     for (const Check& c : a.checks) {
         const char* state = c.state == Check::State::ok      ? "ok   "
@@ -808,6 +810,11 @@ std::string render_explanation(const Analysis& a) {
                                                              : "host ";
         out += "  " + pad(c.code.empty() ? "--" : c.code, 4) + state + "  " + c.text + "\n";
     }
+    return out;
+}
+
+std::string render_notice(const Analysis& a) {
+    std::string out;
     out += "\n";
     if (!a.notice.empty()) {
         out += "Notice: " + a.notice;
@@ -837,6 +844,14 @@ std::string render_explanation(const Analysis& a) {
         out += "\nDoes:   " + a.action + "\n";
     }
     return out;
+}
+
+} // namespace
+
+std::string render_explanation(const Analysis& a) {
+    return "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) +
+           " characters)\n\n" + render_ruler(a) + render_header(a) + render_fields(a) +
+           render_checks(a) + render_notice(a);
 }
 
 } // namespace opkit_cli

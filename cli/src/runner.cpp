@@ -86,27 +86,14 @@ CallReport Runner::message(int code) {
 CallReport Runner::invoke(int code, const std::string& record) {
     hostsim::Host& host = session_.host();
     CallReport report;
-    const bool virtual_clock = host.clock_mode() == hostsim::ClockMode::virtual_time;
-
-    // Foresee the notice from the record and what the host holds, so that the key it waits for
-    // can be queued: a script on the virtual clock has no operator to press one.
-    std::string foreseen;
-    if (code == 3) {
-        foreseen =
-            predict_notice(analyse(record), [this](int v) { return session_.read_answer(v); });
+    // A script on the virtual clock has no operator: a prompt's key wait gets Enter.
+    int answered = 0;
+    if (host.clock_mode() == hostsim::ClockMode::virtual_time) {
+        host.set_key_wait_hook([&answered]() -> std::optional<uint16_t> {
+            ++answered;
+            return hostsim::key_enter;
+        });
     }
-    bool pushed = false;
-    if (virtual_clock && code == 3 && !foreseen.empty() && host.keys_waiting() == 0) {
-        host.press_key(hostsim::key_enter);
-        pushed = true;
-    }
-    if (virtual_clock && code == 5 &&
-        std::find(queued_keys_.begin(), queued_keys_.end(), hostsim::key_enter) ==
-            queued_keys_.end()) {
-        host.press_key(hostsim::key_enter);
-        pushed = true;
-    }
-
     const auto before = host.variables();
     const int stalls_before = host.stall_count();
     const int64_t started_ms = host.now_ms();
@@ -119,53 +106,20 @@ CallReport Runner::invoke(int code, const std::string& record) {
     if (on_call_end) {
         on_call_end();
     }
+    host.set_key_wait_hook({});
 
-    // What the call showed: the notice writes are in the trace.
-    const auto trace = host.trace();
-    report.notice = notice_in_trace(trace);
-    const auto keys_read =
-        std::count_if(trace.begin(), trace.end(), [](const hostsim::TraceEntry& e) {
-            return e.service == Service::KbdReadAscii && e.result == 0;
-        });
+    report.notice = notice_in_trace(host.trace());
     report.stalls = host.stall_count() - stalls_before;
     report.elapsed_ms = host.now_ms() - started_ms;
-    report.auto_key = pushed;
-
-    if (code == 3 && report.notice != "append" && report.notice != foreseen) {
-        if (foreseen.empty()) {
-            report.warning =
-                "the record analysis foresaw no notice, but the call showed " + report.notice;
-        } else if (report.notice.empty()) {
-            report.warning =
-                "the record analysis foresaw notice " + foreseen + ", but the call showed none";
-        } else {
-            report.warning = "the record analysis foresaw notice " + foreseen +
-                             ", but the call showed " + report.notice;
-        }
-    }
-    if (pushed && code == 3 && report.notice.empty() && keys_read == 0 && host.keys_waiting() > 0) {
-        // The key queued for a notice that did not come is still first in the queue: take it
-        // back so that it does not reach a later call. The host's own read does that, unseen.
-        host.set_trace_enabled(false);
-        uint16_t key = 0;
-        host.svc_read_key(&key);
-        host.set_trace_enabled(true);
-    }
-    while (queued_keys_.size() > host.keys_waiting()) {
-        queued_keys_.pop_front();
-    }
-
+    report.auto_key = answered > 0;
     report.changes = variable_changes(before, host.variables());
     record_outcome(report.result, report.notice);
     ++totals_.calls;
-    if (!report.warning.empty()) {
-        ++totals_.warnings;
-    }
     return report;
 }
 
 void Runner::print_call(const Directive& d, const CallReport& report) {
-    if (options_.quiet && report.warning.empty()) {
+    if (options_.quiet) {
         return;
     }
     char head[32];
@@ -203,10 +157,68 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
         line += (i == 0 ? "   " : "; ") + notes[i];
     }
     out_ << line << "\n";
-    if (!report.warning.empty()) {
-        out_ << "      warning: " << report.warning << "\n";
-    }
 }
+
+namespace {
+
+std::optional<std::string> check_screen(const hostsim::Host& host, const Directive& d) {
+    if (d.number >= host.options().rows) {
+        return "the screen has rows 0 to " + std::to_string(host.options().rows - 1);
+    }
+    const std::string row = host.screen_row(d.number);
+    if (d.column < 0) {
+        if (rtrim(row) != rtrim(d.text)) {
+            return "expected row " + std::to_string(d.number) + " " + quoted(rtrim(d.text)) +
+                   ", found " + quoted(rtrim(row));
+        }
+        return std::nullopt;
+    }
+    const std::string found = static_cast<size_t>(d.column) < row.size()
+                                  ? row.substr(static_cast<size_t>(d.column), d.text.size())
+                                  : std::string();
+    if (found != d.text) {
+        return "expected " + quoted(d.text) + " at row " + std::to_string(d.number) + ", column " +
+               std::to_string(d.column) + ", found " + quoted(found);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> check_notice(const hostsim::Host& host, const Directive& d,
+                                        const std::string& last_notice) {
+    const std::string row = rtrim(host.screen_row(0));
+    if (d.text == "none") {
+        if (!last_notice.empty()) {
+            return "expected no notice from the last call, found notice " + last_notice + ": " +
+                   quoted(row);
+        }
+        return std::nullopt;
+    }
+    const std::string wanted =
+        d.text == "append" ? "CFR append too long:" : "Bad CCFR(" + d.text + "):";
+    if (row.rfind(wanted, 0) != 0) {
+        return "expected row 0 to start with " + quoted(wanted) + ", found " + quoted(row);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> check_attribute(const hostsim::Host& host, const Directive& d) {
+    const int wanted = std::stoi(d.text);
+    for (int i = 0; i < static_cast<int>(d.duration_ms); ++i) {
+        const hostsim::Cell cell = host.cell(d.number, d.column + i);
+        if (cell.attribute != wanted) {
+            return "expected attribute " + d.text + " at row " + std::to_string(d.number) +
+                   ", column " + std::to_string(d.column + i) + ", found " +
+                   std::to_string(cell.attribute);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> mismatch(bool ok, const std::string& what) {
+    return ok ? std::nullopt : std::optional<std::string>(what);
+}
+
+} // namespace
 
 std::optional<std::string> Runner::check(const Directive& d) {
     const hostsim::Host& host = session_.host();
@@ -215,232 +227,169 @@ std::optional<std::string> Runner::check(const Directive& d) {
         if (!called_) {
             return std::string("no call has been made yet");
         }
-        if (*last_result_ != d.number) {
-            return "expected result " + std::to_string(d.number) + ", found " +
-                   std::to_string(*last_result_);
-        }
-        return std::nullopt;
+        return mismatch(*last_result_ == d.number, "expected result " + std::to_string(d.number) +
+                                                       ", found " + std::to_string(*last_result_));
     case ExpectWhat::variable: {
-        const auto text = host.variable(d.number);
-        const std::string found = text ? *text : std::string();
-        if (found != d.text) {
-            return "expected user variable " + std::to_string(d.number) + " = " + quoted(d.text) +
-                   ", found " + quoted(found);
-        }
-        return std::nullopt;
+        const std::string found = host.variable(d.number).value_or("");
+        return mismatch(found == d.text, "expected user variable " + std::to_string(d.number) +
+                                             " = " + quoted(d.text) + ", found " + quoted(found));
     }
-    case ExpectWhat::screen: {
-        if (d.number >= host.options().rows) {
-            return "the screen has rows 0 to " + std::to_string(host.options().rows - 1);
-        }
-        const std::string row = host.screen_row(d.number);
-        if (d.column < 0) {
-            if (rtrim(row) != rtrim(d.text)) {
-                return "expected row " + std::to_string(d.number) + " " + quoted(rtrim(d.text)) +
-                       ", found " + quoted(rtrim(row));
-            }
-            return std::nullopt;
-        }
-        const std::string found = static_cast<size_t>(d.column) < row.size()
-                                      ? row.substr(static_cast<size_t>(d.column), d.text.size())
-                                      : std::string();
-        if (found != d.text) {
-            return "expected " + quoted(d.text) + " at row " + std::to_string(d.number) +
-                   ", column " + std::to_string(d.column) + ", found " + quoted(found);
-        }
-        return std::nullopt;
-    }
-    case ExpectWhat::notice: {
-        const std::string row = rtrim(host.screen_row(0));
-        if (d.text == "none") {
-            if (!last_notice_.empty()) {
-                return "expected no notice from the last call, found notice " + last_notice_ +
-                       ": " + quoted(row);
-            }
-            return std::nullopt;
-        }
-        const std::string wanted =
-            d.text == "append" ? "CFR append too long:" : "Bad CCFR(" + d.text + "):";
-        if (row.rfind(wanted, 0) != 0) {
-            return "expected row 0 to start with " + quoted(wanted) + ", found " + quoted(row);
-        }
-        return std::nullopt;
-    }
+    case ExpectWhat::screen: return check_screen(host, d);
+    case ExpectWhat::notice: return check_notice(host, d, last_notice_);
     case ExpectWhat::keys:
-        if (host.keys_waiting() != static_cast<size_t>(d.number)) {
-            return "expected " + std::to_string(d.number) + " keys queued, found " +
-                   std::to_string(host.keys_waiting());
-        }
-        return std::nullopt;
+        return mismatch(host.keys_waiting() == static_cast<size_t>(d.number),
+                        "expected " + std::to_string(d.number) + " keys queued, found " +
+                            std::to_string(host.keys_waiting()));
     case ExpectWhat::transaction:
-        if (host.transaction_messages() != d.flag) {
-            return std::string("expected transaction messages ") + (d.flag ? "on" : "off") +
-                   ", found " + (d.flag ? "off" : "on");
-        }
-        return std::nullopt;
+        return mismatch(host.transaction_messages() == d.flag,
+                        std::string("expected transaction messages ") + (d.flag ? "on" : "off") +
+                            ", found " + (d.flag ? "off" : "on"));
     case ExpectWhat::cursor:
-        if (host.cursor_row() != d.number || host.cursor_column() != d.column) {
-            return "expected the cursor at " + std::to_string(d.number) + " " +
-                   std::to_string(d.column) + ", found " + std::to_string(host.cursor_row()) + " " +
-                   std::to_string(host.cursor_column());
-        }
-        return std::nullopt;
-    case ExpectWhat::attribute: {
-        const int wanted = std::stoi(d.text);
-        for (int i = 0; i < static_cast<int>(d.duration_ms); ++i) {
-            const hostsim::Cell cell = host.cell(d.number, d.column + i);
-            if (cell.attribute != wanted) {
-                return "expected attribute " + d.text + " at row " + std::to_string(d.number) +
-                       ", column " + std::to_string(d.column + i) + ", found " +
-                       std::to_string(cell.attribute);
-            }
-        }
-        return std::nullopt;
-    }
-    case ExpectWhat::clock: {
-        const std::string found = clock_text();
-        const std::string wanted = hostsim::format_date_time(d.time);
-        if (found != wanted) {
-            return "expected the clock at " + wanted + ", found " + found;
-        }
-        return std::nullopt;
-    }
+        return mismatch(host.cursor_row() == d.number && host.cursor_column() == d.column,
+                        "expected the cursor at " + std::to_string(d.number) + " " +
+                            std::to_string(d.column) + ", found " +
+                            std::to_string(host.cursor_row()) + " " +
+                            std::to_string(host.cursor_column()));
+    case ExpectWhat::attribute: return check_attribute(host, d);
+    case ExpectWhat::clock:
+        return mismatch(clock_text() == hostsim::format_date_time(d.time),
+                        "expected the clock at " + hostsim::format_date_time(d.time) + ", found " +
+                            clock_text());
     }
     return std::nullopt;
 }
 
-void Runner::execute(const Directive& d, const std::string& where) {
+void Runner::note(const Directive& d, const std::string& text) {
+    if (options_.verbose) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%4d  ", d.line);
+        out_ << head << text << "\n";
+    }
+}
+
+// The directives that change what the host holds: variables, keys, clock, screen, plug-in.
+void Runner::change_host(const Directive& d, const std::string& where) {
     hostsim::Host& host = session_.host();
-    const auto note = [&](const std::string& text) {
-        if (options_.verbose) {
-            char head[32];
-            std::snprintf(head, sizeof head, "%4d  ", d.line);
-            out_ << head << text << "\n";
-        }
-    };
     switch (d.verb) {
-    case Verb::call: print_call(d, call(d.record)); break;
-    case Verb::message: print_call(d, message(d.number)); break;
     case Verb::set:
         host.set_variable(d.number, d.text);
-        note("set " + std::to_string(d.number) + " " + quoted(d.text));
+        note(d, "set " + std::to_string(d.number) + " " + quoted(d.text));
         if (d.text.size() > HOSTLIB_VARIABLE_MAX) {
             out_ << where << ":" << d.line << ": note: the host keeps the first "
                  << HOSTLIB_VARIABLE_MAX << " characters of a user variable\n";
         }
-        break;
+        return;
     case Verb::unreadable:
-    case Verb::readable:
-        session_.set_unreadable(d.number, d.verb == Verb::unreadable);
-        note(trimmed_source(d));
-        break;
+    case Verb::readable: session_.set_unreadable(d.number, d.verb == Verb::unreadable); break;
     case Verb::key:
         for (const uint16_t k : d.keys) {
             host.press_key(k);
-            queued_keys_.push_back(k);
         }
-        note(trimmed_source(d));
         break;
-    case Verb::clock:
-        host.set_clock(d.time);
-        note("clock " + clock_text());
-        break;
+    case Verb::clock: host.set_clock(d.time); return note(d, "clock " + clock_text());
     case Verb::advance:
         if (host.clock_mode() != hostsim::ClockMode::virtual_time) {
             out_ << "advance moves the virtual clock only; this host runs on the real clock (use "
                     "clock)\n";
-            break;
+            return;
         }
         host.advance(std::chrono::milliseconds(d.duration_ms));
-        note("advance: clock " + clock_text());
-        break;
-    case Verb::at: {
-        int64_t at = 0;
-        if (d.at_base == Directive::AtBase::relative) {
-            at = host.now_ms() + d.duration_ms;
-        } else if (d.at_base == Directive::AtBase::absolute) {
-            at = hostsim::to_epoch_ms(d.time);
-        } else {
-            hostsim::DateTime t = host.now();
-            t.hour = d.time.hour;
-            t.minute = d.time.minute;
-            t.second = d.time.second;
-            t.millisecond = 0;
-            at = hostsim::to_epoch_ms(t);
-        }
-        switch (d.event.kind) {
-        case AtEvent::Kind::key:
-            for (const uint16_t k : d.event.keys) {
-                host.schedule(at, hostsim::KeyEvent{k});
-            }
-            break;
-        case AtEvent::Kind::set:
-            host.schedule(at, hostsim::VariableEvent{d.event.variable, d.event.text});
-            break;
-        case AtEvent::Kind::stop: host.schedule(at, hostsim::StopEvent{}); break;
-        }
-        note(trimmed_source(d));
-        break;
-    }
-    case Verb::stop:
-        host.request_stop();
-        note("stop requested");
-        break;
-    case Verb::expect: {
-        ++totals_.expectations;
-        const auto failure = check(d);
-        if (failure) {
-            ++totals_.failures;
-            out_ << where << ":" << d.line << ": "
-                 << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL") << " " << trimmed_source(d)
-                 << "\n      " << *failure << "\n";
-        } else {
-            note("ok  " + trimmed_source(d));
-        }
-        break;
-    }
-    case Verb::show:
-        switch (d.show) {
-        case ShowWhat::screen:
-            out_ << render_screen(take_picture(host), options_.ansi, d.number, d.column);
-            break;
-        case ShowWhat::vars: out_ << render_variables(host.variables()); break;
-        case ShowWhat::trace:
-            for (const std::string& line : render_trace(host.trace())) {
-                out_ << "      " << line << "\n";
-            }
-            break;
-        case ShowWhat::clock: {
-            char ms[8];
-            std::snprintf(ms, sizeof ms, ".%03d", host.now().millisecond);
-            out_ << "      clock " << clock_text() << ms << "\n";
-            break;
-        }
-        case ShowWhat::keys: out_ << "      " << host.keys_waiting() << " keys queued\n"; break;
-        }
-        break;
-    case Verb::echo: out_ << d.text << "\n"; break;
+        return note(d, "advance: clock " + clock_text());
+    case Verb::stop: host.request_stop(); return note(d, "stop requested");
     case Verb::write:
         host.write_screen(d.number, d.column, d.text,
                           static_cast<uint8_t>(d.flag ? d.duration_ms : 0));
-        note(trimmed_source(d));
         break;
     case Verb::clear:
         for (int r = 0; r < host.options().rows; ++r) {
             host.write_screen(r, 0, std::string(static_cast<size_t>(host.options().columns), ' '),
                               0);
         }
-        note("screen cleared");
+        return note(d, "screen cleared");
+    default: return;
+    }
+    note(d, trimmed_source(d));
+}
+
+void Runner::schedule(const Directive& d) {
+    hostsim::Host& host = session_.host();
+    int64_t at = 0;
+    if (d.at_base == Directive::AtBase::relative) {
+        at = host.now_ms() + d.duration_ms;
+    } else if (d.at_base == Directive::AtBase::absolute) {
+        at = hostsim::to_epoch_ms(d.time);
+    } else {
+        hostsim::DateTime t = host.now();
+        t.hour = d.time.hour;
+        t.minute = d.time.minute;
+        t.second = d.time.second;
+        t.millisecond = 0;
+        at = hostsim::to_epoch_ms(t);
+    }
+    switch (d.event.kind) {
+    case AtEvent::Kind::key:
+        for (const uint16_t k : d.event.keys) {
+            host.schedule(at, hostsim::KeyEvent{k});
+        }
         break;
+    case AtEvent::Kind::set:
+        host.schedule(at, hostsim::VariableEvent{d.event.variable, d.event.text});
+        break;
+    case AtEvent::Kind::stop: host.schedule(at, hostsim::StopEvent{}); break;
+    }
+    note(d, trimmed_source(d));
+}
+
+void Runner::expect(const Directive& d, const std::string& where) {
+    ++totals_.expectations;
+    const auto failure = check(d);
+    if (!failure) {
+        return note(d, "ok  " + trimmed_source(d));
+    }
+    ++totals_.failures;
+    out_ << where << ":" << d.line << ": " << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL")
+         << " " << trimmed_source(d) << "\n      " << *failure << "\n";
+}
+
+void Runner::show(const Directive& d) {
+    const hostsim::Host& host = session_.host();
+    switch (d.show) {
+    case ShowWhat::screen:
+        out_ << render_screen(take_picture(host), options_.ansi, d.number, d.column);
+        break;
+    case ShowWhat::vars: out_ << render_variables(host.variables()); break;
+    case ShowWhat::trace:
+        for (const std::string& line : render_trace(host.trace())) {
+            out_ << "      " << line << "\n";
+        }
+        break;
+    case ShowWhat::clock: {
+        char ms[8];
+        std::snprintf(ms, sizeof ms, ".%03d", host.now().millisecond);
+        out_ << "      clock " << clock_text() << ms << "\n";
+        break;
+    }
+    case ShowWhat::keys: out_ << "      " << host.keys_waiting() << " keys queued\n"; break;
+    }
+}
+
+void Runner::execute(const Directive& d, const std::string& where) {
+    switch (d.verb) {
+    case Verb::call: return print_call(d, call(d.record));
+    case Verb::message: return print_call(d, message(d.number));
+    case Verb::at: return schedule(d);
+    case Verb::expect: return expect(d, where);
+    case Verb::show: return show(d);
+    case Verb::echo: out_ << d.text << "\n"; return;
+    case Verb::explain: out_ << render_explanation(analyse(d.record)); return;
     case Verb::reload: {
         std::string error;
         if (!session_.reload(error)) {
             throw std::runtime_error("cannot reload the plug-in: " + error);
         }
-        note("plug-in reloaded: its counters, lists and box start from zero");
-        break;
+        return note(d, "plug-in reloaded: its counters, lists and box start from zero");
     }
-    case Verb::explain: out_ << render_explanation(analyse(d.record)); break;
+    default: return change_host(d, where);
     }
 }
 
@@ -453,7 +402,6 @@ ScriptTotals Runner::run(const Script& script) {
     mine.calls = totals_.calls - start.calls;
     mine.expectations = totals_.expectations - start.expectations;
     mine.failures = totals_.failures - start.failures;
-    mine.warnings = totals_.warnings - start.warnings;
     return mine;
 }
 

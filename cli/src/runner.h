@@ -3,7 +3,6 @@
 // the key they wait for, with a word in the output saying so.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -18,18 +17,17 @@ namespace opkit_cli {
 
 struct RunOptions {
     bool verbose = false; // also print passing expectations and host directives
-    bool quiet = false;   // print only failures, warnings, show/echo output and the summary
+    bool quiet = false;   // print only failures, show/echo output and the summary
     bool ansi = false;    // reverse video and colour in the output
 };
 
 // What one call or message did.
 struct CallReport {
     int result = 0;
-    std::string notice;    // "M1", ..., "append" or empty
-    bool auto_key = false; // the runner queued the key that the notice or self-test waited for
-    int stalls = 0;        // keys the host pressed itself because nothing was queued
+    std::string notice;               // "M1", ..., "append" or empty
+    bool auto_key = false;            // Enter answered the key wait of a notice or the self-test
+    int stalls = 0;                   // keys the host pressed itself because nothing was queued
     std::vector<std::string> changes; // user variables changed
-    std::string warning;              // the predicted notice did not come, or one came unforeseen
     int64_t elapsed_ms = 0;           // time the call took on the host's clock
 };
 
@@ -37,7 +35,6 @@ struct ScriptTotals {
     int calls = 0;
     int expectations = 0;
     int failures = 0;
-    int warnings = 0;
 };
 
 // The notice a call showed, from the trace of its service calls: its code, "append" or empty.
@@ -67,7 +64,6 @@ class Runner {
     std::string clock_text() const;
 
     const ScriptTotals& totals() const { return totals_; }
-    void reset_totals() { totals_ = {}; }
 
     // Called just before and after each call into the plug-in (the watchdog of `run`).
     std::function<void(const std::string& what)> on_call_start;
@@ -76,6 +72,11 @@ class Runner {
   private:
     CallReport invoke(int code, const std::string& record);
     void print_call(const Directive& d, const CallReport& report);
+    void note(const Directive& d, const std::string& text); // printed when verbose
+    void change_host(const Directive& d, const std::string& where);
+    void schedule(const Directive& d);
+    void expect(const Directive& d, const std::string& where);
+    void show(const Directive& d);
     std::string last_notice_text() const;
 
     Session& session_;
@@ -85,7 +86,6 @@ class Runner {
     std::optional<int> last_result_;
     std::string last_notice_;
     bool called_ = false;
-    std::deque<uint16_t> queued_keys_; // keys the script queued that the host still holds
 };
 
 } // namespace opkit_cli

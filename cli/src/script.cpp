@@ -359,6 +359,161 @@ void parse_show(Args& args, Directive& d) {
     }
 }
 
+void parse_message(Args& args, Directive& d) {
+    d.number = static_cast<int>(args.take_int("message code", INT32_MIN, INT32_MAX));
+}
+
+void parse_set(Args& args, Directive& d) {
+    d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
+    d.text = args.take("text (\"\" for an empty text)").text;
+}
+
+void parse_variable_number(Args& args, Directive& d) {
+    d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
+}
+
+void parse_key(Args& args, Directive& d) {
+    d.keys = take_keys(args);
+}
+
+void parse_clock(Args& args, Directive& d) {
+    d.time = take_date_time(args, "clock");
+}
+
+void parse_advance(Args& args, Directive& d) {
+    const Token& t = args.take("duration (250ms, 5s, 2m, 1h30m)");
+    const auto ms = parse_duration(t.text);
+    if (!ms) {
+        args.fail(
+            "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"" +
+                t.text + "\"",
+            t.column);
+    }
+    d.duration_ms = *ms;
+}
+
+void parse_echo(Args& args, Directive& d) {
+    while (!args.done()) {
+        d.text += (d.text.empty() ? "" : " ") + args.take("text").text;
+    }
+}
+
+void parse_write(Args& args, Directive& d) {
+    d.number = static_cast<int>(args.take_int("row", 0, max_row));
+    d.column = static_cast<int>(args.take_int("column", 0, max_row));
+    d.text = args.take("text").text;
+    if (!args.done()) {
+        d.flag = true;
+        d.duration_ms = args.take_int("attribute", 0, 255);
+    }
+}
+
+void parse_explain(Args& args, Directive& d) {
+    d.record = args.take("record").text;
+}
+
+// The directives by their verb, each with the parser of its arguments (none: it takes none).
+struct VerbRule {
+    const char* name;
+    Verb verb;
+    void (*parse)(Args&, Directive&);
+};
+const VerbRule verb_rules[] = {
+    {"call", Verb::call, parse_call},
+    {"message", Verb::message, parse_message},
+    {"set", Verb::set, parse_set},
+    {"unreadable", Verb::unreadable, parse_variable_number},
+    {"readable", Verb::readable, parse_variable_number},
+    {"key", Verb::key, parse_key},
+    {"keys", Verb::key, parse_key},
+    {"clock", Verb::clock, parse_clock},
+    {"advance", Verb::advance, parse_advance},
+    {"at", Verb::at, parse_at},
+    {"stop", Verb::stop, nullptr},
+    {"expect", Verb::expect, parse_expect},
+    {"show", Verb::show, parse_show},
+    {"echo", Verb::echo, parse_echo},
+    {"write", Verb::write, parse_write},
+    {"clear", Verb::clear, nullptr},
+    {"reload", Verb::reload, nullptr},
+    {"explain", Verb::explain, parse_explain},
+};
+
+} // namespace
+
+namespace {
+
+// The character that an escape stands for in a double-quoted text; `i` is at the backslash
+// and moves past the escape.
+char take_escape(std::string_view line, size_t& i) {
+    const char e = line[i + 1];
+    switch (e) {
+    case '"':
+    case '\\':
+    case '\'': i += 2; return e;
+    case 'n': i += 2; return '\n';
+    case 't': i += 2; return '\t';
+    case 'x': {
+        const int high = i + 2 < line.size() ? hex_digit(line[i + 2]) : -1;
+        const int low = i + 3 < line.size() ? hex_digit(line[i + 3]) : -1;
+        if (high < 0 || low < 0) {
+            throw ScriptError("\\x needs two hexadecimal digits", 0, static_cast<int>(i) + 1);
+        }
+        i += 4;
+        return static_cast<char>(high * 16 + low);
+    }
+    default:
+        throw ScriptError(std::string("unknown escape \\") + e +
+                              " (use \\\" \\\\ \\n \\t or \\xHH)",
+                          0, static_cast<int>(i) + 1);
+    }
+}
+
+// Appends the double-quoted text that starts at `i` to `text`; `i` moves past its end.
+void take_double_quoted(std::string_view line, size_t& i, std::string& text) {
+    const size_t open = i++;
+    while (i < line.size() && line[i] != '"') {
+        if (line[i] != '\\') {
+            text += line[i++];
+        } else if (i + 1 < line.size()) {
+            text += take_escape(line, i);
+        } else {
+            break;
+        }
+    }
+    if (i >= line.size() || line[i] != '"') {
+        throw ScriptError("the quote that opens here is never closed", 0,
+                          static_cast<int>(open) + 1);
+    }
+    ++i;
+}
+
+// One token from `i`: a run of plain characters and quoted parts, so name="a b" is one token.
+Token take_token(std::string_view line, size_t& i) {
+    Token token;
+    token.column = static_cast<int>(i) + 1;
+    while (i < line.size() && !is_blank(line[i])) {
+        const char c = line[i];
+        if (c == '\'') {
+            const size_t end = line.find('\'', i + 1);
+            if (end == std::string_view::npos) {
+                throw ScriptError("the quote that opens here is never closed", 0,
+                                  static_cast<int>(i) + 1);
+            }
+            token.text.append(line.substr(i + 1, end - i - 1));
+            token.quoted = true;
+            i = end + 1;
+        } else if (c == '"') {
+            take_double_quoted(line, i, token.text);
+            token.quoted = true;
+        } else {
+            token.text += c;
+            ++i;
+        }
+    }
+    return token;
+}
+
 } // namespace
 
 std::vector<Token> tokenize(std::string_view line) {
@@ -367,88 +522,11 @@ std::vector<Token> tokenize(std::string_view line) {
     while (i < line.size()) {
         if (is_blank(line[i])) {
             ++i;
-            continue;
-        }
-        if (line[i] == '#') {
+        } else if (line[i] == '#') {
             break; // a comment runs to the end of the line
+        } else {
+            tokens.push_back(take_token(line, i));
         }
-        Token token;
-        token.column = static_cast<int>(i) + 1;
-        // A token is a run of plain characters and quoted parts, so name="a b" is one token.
-        while (i < line.size() && !is_blank(line[i])) {
-            const char c = line[i];
-            if (c == '\'') {
-                const size_t end = line.find('\'', i + 1);
-                if (end == std::string_view::npos) {
-                    throw ScriptError("the quote that opens here is never closed", 0,
-                                      static_cast<int>(i) + 1);
-                }
-                token.text.append(line.substr(i + 1, end - i - 1));
-                token.quoted = true;
-                i = end + 1;
-            } else if (c == '"') {
-                const size_t open = i;
-                ++i;
-                bool closed = false;
-                while (i < line.size()) {
-                    const char q = line[i];
-                    if (q == '"') {
-                        closed = true;
-                        ++i;
-                        break;
-                    }
-                    if (q != '\\') {
-                        token.text += q;
-                        ++i;
-                        continue;
-                    }
-                    if (i + 1 >= line.size()) {
-                        break;
-                    }
-                    const char e = line[i + 1];
-                    switch (e) {
-                    case '"':
-                    case '\\':
-                    case '\'':
-                        token.text += e;
-                        i += 2;
-                        break;
-                    case 'n':
-                        token.text += '\n';
-                        i += 2;
-                        break;
-                    case 't':
-                        token.text += '\t';
-                        i += 2;
-                        break;
-                    case 'x': {
-                        const int high = i + 2 < line.size() ? hex_digit(line[i + 2]) : -1;
-                        const int low = i + 3 < line.size() ? hex_digit(line[i + 3]) : -1;
-                        if (high < 0 || low < 0) {
-                            throw ScriptError("\\x needs two hexadecimal digits", 0,
-                                              static_cast<int>(i) + 1);
-                        }
-                        token.text += static_cast<char>(high * 16 + low);
-                        i += 4;
-                        break;
-                    }
-                    default:
-                        throw ScriptError(std::string("unknown escape \\") + e +
-                                              " (use \\\" \\\\ \\n \\t or \\xHH)",
-                                          0, static_cast<int>(i) + 1);
-                    }
-                }
-                if (!closed) {
-                    throw ScriptError("the quote that opens here is never closed", 0,
-                                      static_cast<int>(open) + 1);
-                }
-                token.quoted = true;
-            } else {
-                token.text += c;
-                ++i;
-            }
-        }
-        tokens.push_back(std::move(token));
     }
     return tokens;
 }
@@ -538,80 +616,37 @@ std::optional<Directive> parse_line(std::string_view line, int line_number) {
     tokens.erase(tokens.begin());
     Args args(std::move(tokens), line_number, verb.column + static_cast<int>(verb.text.size()));
     const std::string v = lower(verb.text);
-
-    if (v == "call") {
-        d.verb = Verb::call;
-        parse_call(args, d);
-    } else if (v == "message") {
-        d.verb = Verb::message;
-        d.number = static_cast<int>(args.take_int("message code", INT32_MIN, INT32_MAX));
-    } else if (v == "set") {
-        d.verb = Verb::set;
-        d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
-        d.text = args.take("text (\"\" for an empty text)").text;
-    } else if (v == "unreadable" || v == "readable") {
-        d.verb = v == "readable" ? Verb::readable : Verb::unreadable;
-        d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
-    } else if (v == "key" || v == "keys") {
-        d.verb = Verb::key;
-        d.keys = take_keys(args);
-    } else if (v == "clock") {
-        d.verb = Verb::clock;
-        d.time = take_date_time(args, "clock");
-    } else if (v == "advance") {
-        d.verb = Verb::advance;
-        const Token& t = args.take("duration (250ms, 5s, 2m, 1h30m)");
-        const auto ms = parse_duration(t.text);
-        if (!ms) {
-            args.fail(
-                "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"" +
-                    t.text + "\"",
-                t.column);
+    const VerbRule* rule = nullptr;
+    for (const VerbRule& r : verb_rules) {
+        if (v == r.name) {
+            rule = &r;
         }
-        d.duration_ms = *ms;
-    } else if (v == "at") {
-        d.verb = Verb::at;
-        parse_at(args, d);
-    } else if (v == "stop") {
-        d.verb = Verb::stop;
-    } else if (v == "expect") {
-        d.verb = Verb::expect;
-        parse_expect(args, d);
-    } else if (v == "show") {
-        d.verb = Verb::show;
-        parse_show(args, d);
-    } else if (v == "echo") {
-        d.verb = Verb::echo;
-        std::string text;
-        while (!args.done()) {
-            if (!text.empty()) {
-                text += ' ';
-            }
-            text += args.take("text").text;
-        }
-        d.text = text;
-    } else if (v == "write") {
-        d.verb = Verb::write;
-        d.number = static_cast<int>(args.take_int("row", 0, max_row));
-        d.column = static_cast<int>(args.take_int("column", 0, max_row));
-        d.text = args.take("text").text;
-        if (!args.done()) {
-            d.flag = true;
-            d.duration_ms = args.take_int("attribute", 0, 255);
-        }
-    } else if (v == "clear") {
-        d.verb = Verb::clear;
-    } else if (v == "reload") {
-        d.verb = Verb::reload;
-    } else if (v == "explain") {
-        d.verb = Verb::explain;
-        d.record = args.take("record").text;
-    } else {
+    }
+    if (rule == nullptr) {
         throw ScriptError("unknown directive \"" + verb.text + "\" (" + directive_summary() + ")",
                           line_number, verb.column);
     }
+    d.verb = rule->verb;
+    if (rule->parse != nullptr) {
+        rule->parse(args, d);
+    }
     args.finish();
     return d;
+}
+
+std::vector<uint16_t> parse_keys(std::string_view text) {
+    Args args(tokenize(text), 0, 1);
+    return take_keys(args);
+}
+
+std::optional<int> parse_variable(std::string_view text) {
+    int value = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || value < 1 ||
+        value > max_variable) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 Script parse_script(std::string_view text, std::string name) {

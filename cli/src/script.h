@@ -42,6 +42,12 @@ std::vector<Token> tokenize(std::string_view line);
 // Key names accepted by `key`: enter, esc, tab, backspace, space, abort, ...; the code, or empty.
 std::optional<uint16_t> key_code_of_name(std::string_view name);
 
+// The keys that the arguments of `key` name, as in `key enter "ab" 27`. Throws ScriptError.
+std::vector<uint16_t> parse_keys(std::string_view text);
+
+// A user variable number as scripts write it, 1 to 99; empty when the text is none.
+std::optional<int> parse_variable(std::string_view text);
+
 // A duration such as 250ms, 5s, 2m, 1h30m, 1d; milliseconds, or empty when malformed.
 std::optional<int64_t> parse_duration(std::string_view text);
 

@@ -43,12 +43,12 @@ void Session::set_unreadable(int variable, bool unreadable) {
 ReadAnswer Session::read_answer(int variable) const {
     const auto text = host_->variable(variable);
     if (!text) {
-        return ReadAnswer{hostsim::result_bad_number, {}};
+        return ReadAnswer{HOSTLIB_BAD_NUMBER, {}};
     }
     if (unreadable_.count(variable) != 0) {
-        return ReadAnswer{hostsim::result_unreadable, {}};
+        return ReadAnswer{HOSTLIB_UNREADABLE, {}};
     }
-    return ReadAnswer{hostsim::result_ok, *text};
+    return ReadAnswer{HOSTLIB_OK, *text};
 }
 
 } // namespace opkit_cli

@@ -104,6 +104,10 @@ class Shell {
     void handle_key(int ch);
     void key_to_host(int ch);
     void execute_line(const std::string& line);
+    void remember(const std::string& line);
+    bool start_directive_call(const Directive& d);
+    void run_directive(const Directive& d, const std::string& text);
+    void edit_input(int ch);
     void start_call(int code, const std::string& record, const std::string& label);
     void show_overlay(const std::string& title, const std::string& text);
     std::string waiting_text() const;
@@ -348,12 +352,7 @@ void Shell::execute_line(const std::string& line) {
     if (first == std::string::npos) {
         return;
     }
-    if (history_.empty() || history_.back() != text) {
-        history_.push_back(text);
-        if (history_.size() > 200) {
-            history_.pop_front();
-        }
-    }
+    remember(text);
     ++line_number_;
     const std::string word = text.substr(first, text.find_first_of(" \t", first) - first);
     if (word == "quit" || word == "exit") {
@@ -381,27 +380,47 @@ void Shell::execute_line(const std::string& line) {
         set_status("column " + std::to_string(e.column()) + ": " + e.what());
         return;
     }
-    if (!d) {
-        return;
+    if (d) {
+        run_directive(*d, text);
     }
-    if (d->verb == Verb::call || d->verb == Verb::message) {
-        if (worker_.busy()) {
-            set_status("a call is running: finish it first (its keys go to the terminal)");
-            return;
+}
+
+void Shell::remember(const std::string& line) {
+    if (history_.empty() || history_.back() != line) {
+        history_.push_back(line);
+        if (history_.size() > 200) {
+            history_.pop_front();
         }
-        if (d->verb == Verb::call) {
-            start_call(3, d->record, "call " + quote_record(d->record));
-        } else {
-            start_call(d->number, {}, "message " + std::to_string(d->number));
-        }
-        log(last_call_);
+    }
+}
+
+// Starts the call or message a directive asks for; false when it is no call.
+bool Shell::start_directive_call(const Directive& d) {
+    if (d.verb != Verb::call && d.verb != Verb::message) {
+        return false;
+    }
+    if (worker_.busy()) {
+        set_status("a call is running: finish it first (its keys go to the terminal)");
+        return true;
+    }
+    if (d.verb == Verb::call) {
+        start_call(3, d.record, "call " + quote_record(d.record));
+    } else {
+        start_call(d.number, {}, "message " + std::to_string(d.number));
+    }
+    log(last_call_);
+    return true;
+}
+
+void Shell::run_directive(const Directive& d, const std::string& text) {
+    if (start_directive_call(d)) {
         return;
     }
-    if (d->verb == Verb::explain) {
-        show_overlay("explain", render_explanation(analyse(d->record)));
+    if (d.verb == Verb::explain) {
+        show_overlay("explain", render_explanation(analyse(d.record)));
         return;
     }
-    if (d->verb == Verb::show && d->show == ShowWhat::trace) {
+    if (d.verb == Verb::show && d.show == ShowWhat::trace) {
         std::string out;
         for (const std::string& l : render_trace(session_.host().trace())) {
             out += l + "\n";
@@ -409,18 +428,18 @@ void Shell::execute_line(const std::string& line) {
         show_overlay("trace of the last call", out.empty() ? "(no service calls)\n" : out);
         return;
     }
-    if (d->verb == Verb::expect) {
-        const auto failure = runner_.check(*d);
+    if (d.verb == Verb::expect) {
+        const auto failure = runner_.check(d);
         set_status(failure ? "FAIL: " + *failure : "ok: " + text);
         return;
     }
-    if (d->verb == Verb::reload && worker_.busy()) {
+    if (d.verb == Verb::reload && worker_.busy()) {
         set_status("a call is running: reload when it has ended");
         return;
     }
     try {
         sink_.str({});
-        runner_.execute(*d, "shell");
+        runner_.execute(d, "shell");
         std::string out = sink_.str();
         while (!out.empty() && out.back() == '\n') {
             out.pop_back();
@@ -479,6 +498,11 @@ void Shell::handle_key(int ch) {
         log("abort key (256) queued");
         return;
     }
+    edit_input(ch);
+}
+
+// A key on the input line: Enter runs it, the arrows walk the history, others edit it.
+void Shell::edit_input(int ch) {
     switch (ch) {
     case KEY_ENTER:
     case '\n':

@@ -46,7 +46,7 @@ endif()
 check(0 ARGS explain "${record}"
     HOLDS "a left         12-13    \"03\"       3" "e mode         30       \"S\"" "Notice: none from the record itself")
 check(0 ARGS compose --quoted TRANMSG switch=off HOLDS "\"10TRANMSG N \"")
-check(0 ARGS compose POPUPWN HOLDS "rows=1-16" "frame=N|normal R|reverse")
+check(0 ARGS compose POPUPWN HOLDS "rows=1-16" "frame=N|normal|0 R|reverse|1")
 check(2 ARGS compose DICOUNT operation=I counter=40 HOLDS "counter=40: out of range" "DICOUNT fields:")
 check(2 ARGS compose DICOUNT operation=I HOLDS "needs counter=")
 check(2 ARGS compose NOPE a=1 HOLDS "no function is called \"NOPE\"" "CMP_INT")

@@ -585,8 +585,9 @@ int Host::svc_write_text(const char* text, uint16_t length, uint8_t row, uint8_t
     const std::string_view shown(text == nullptr ? "" : text, text == nullptr ? 0 : length);
     if (!forced || forced->perform) {
         screen_.write_text(row, column, shown, attribute);
+        prompt_pending_ = true;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     std::vector<int64_t> args{length, row, column};
     if (attribute) {
         args.push_back(*attribute);
@@ -603,7 +604,7 @@ int Host::svc_read_cells(char* cells, uint16_t count, uint8_t row, uint8_t colum
     if (!forced || forced->perform) {
         screen_.read_cells(row, column, cells, count);
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioReadCellStr, {count, row, column, reserved}, {}, result);
     return result;
 }
@@ -614,13 +615,14 @@ int Host::svc_write_cells(const char* cells, uint16_t count, uint8_t row, uint8_
     const auto forced = take_forced_locked(Service::VioWrtCellStr);
     if (!forced || forced->perform) {
         screen_.write_cells(row, column, cells, count);
+        prompt_pending_ = true;
     }
     // The trace shows the characters of the cells written.
     std::string chars;
     for (int i = 0; i < count; ++i) {
         chars += cells[2 * i];
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioWrtCellStr, {count, row, column, reserved}, chars, result);
     return result;
 }
@@ -632,7 +634,7 @@ int Host::svc_set_cursor_position(uint8_t row, uint8_t column) {
         cursor_row_ = row;
         cursor_column_ = column;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioSetCurPos, {row, column}, {}, result);
     return result;
 }
@@ -643,18 +645,34 @@ int Host::svc_set_cursor_type(uint16_t type) {
     if (!forced || forced->perform) {
         cursor_type_ = type;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::VioSetCurType, {type}, {}, result);
     return result;
+}
+
+void Host::set_key_wait_hook(KeyWaitHook hook) {
+    Lock lock(mutex_);
+    key_wait_hook_ = std::move(hook);
+}
+
+void Host::answer_key_wait_locked() {
+    if (!keys_.empty() || !prompt_pending_ || !key_wait_hook_) {
+        return;
+    }
+    if (const std::optional<uint16_t> key = key_wait_hook_()) {
+        keys_.push_back(*key);
+        record_locked(Service::HostNote, {*key}, "key wait answered", 0);
+    }
 }
 
 int Host::svc_read_key(uint16_t* key) {
     Lock lock(mutex_);
     run_due_locked();
     const auto forced = take_forced_locked(Service::KbdReadAscii);
-    int result = result_ok;
+    int result = HOSTLIB_OK;
     int64_t code = -1;
     if (!forced || forced->perform) {
+        answer_key_wait_locked();
         if (keys_.empty() && options_.clock == ClockMode::virtual_time && options_.stall_limit > 0 &&
             scheduled_.empty() && ++empty_reads_ >= options_.stall_limit) {
             // Nothing will ever arrive: press the stall key so the wait cannot hang.
@@ -664,10 +682,11 @@ int Host::svc_read_key(uint16_t* key) {
             record_locked(Service::HostNote, {options_.stall_key}, "stall key", 0);
         }
         if (keys_.empty()) {
-            result = result_no_key;
+            result = HOSTLIB_NO_KEY;
         } else {
             code = keys_.front();
             keys_.pop_front();
+            prompt_pending_ = false;
             *key = static_cast<uint16_t>(code);
         }
     }
@@ -736,7 +755,7 @@ int Host::svc_wait_event(uint32_t milliseconds) {
         event_consumed_ = event_sequence_;
         waited_since_idle_ = true;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::WaitEvent, {milliseconds}, {}, result);
     return result;
 }
@@ -781,7 +800,7 @@ int Host::svc_time(uint16_t format, char* text, uint8_t* status) {
             *status = 0;
         }
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::RtcGetAsciiTime, {format}, value, result);
     move_clock_after_reading_locked(Service::RtcGetAsciiTime, read_at);
     return result;
@@ -799,7 +818,7 @@ int Host::svc_date(uint16_t format, char* text, uint8_t* status) {
             *status = 0;
         }
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::RtcGetAsciiDate, {format}, value, result);
     move_clock_after_reading_locked(Service::RtcGetAsciiDate, read_at);
     return result;
@@ -808,13 +827,13 @@ int Host::svc_date(uint16_t format, char* text, uint8_t* status) {
 int Host::svc_read_variable(int number, char* text) {
     Lock lock(mutex_);
     const auto forced = take_forced_locked(Service::ReadUserVariable);
-    int result = result_ok;
+    int result = HOSTLIB_OK;
     std::string value;
     if (!forced || forced->perform) {
         if (number < options_.first_variable || number > options_.last_variable) {
-            result = result_bad_number;
+            result = HOSTLIB_BAD_NUMBER;
         } else if (unreadable_.count(number) != 0) {
-            result = result_unreadable;
+            result = HOSTLIB_UNREADABLE;
         } else {
             const auto it = variables_.find(number);
             value = it == variables_.end() ? std::string() : it->second;
@@ -837,12 +856,12 @@ int Host::svc_write_variable(int number, const char* text) {
         ++length;
     }
     const std::string value(text, length);
-    int result = result_ok;
+    int result = HOSTLIB_OK;
     if (!forced || forced->perform) {
         if (number < options_.first_variable || number > options_.last_variable) {
-            result = result_bad_number;
+            result = HOSTLIB_BAD_NUMBER;
         } else if (length > HOSTLIB_VARIABLE_MAX) {
-            result = result_too_long;
+            result = HOSTLIB_WRITE_TOO_LONG;
         } else {
             variables_[number] = value;
         }
@@ -860,7 +879,7 @@ int Host::svc_transaction(uint16_t on) {
     if (!forced || forced->perform) {
         transaction_on_ = on != 0;
     }
-    const int result = forced ? forced->result : result_ok;
+    const int result = forced ? forced->result : HOSTLIB_OK;
     record_locked(Service::TransactionMsg, {on}, {}, result);
     return result;
 }

@@ -1,7 +1,9 @@
-// The dispatch table of the ten custom functions and the reading of the call record header.
+// Dispatch over the function rows (searched by name in one step), and the reading of the call
+// record header.
 #include "entry/dispatch.h"
 
 #include "entry/globals.h"
+#include "entry/layouts.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "host/runtime.h"
@@ -15,26 +17,11 @@ char scratch_text[scratch_size];
 
 namespace {
 
-struct DispatchEntry {
-    const char* name;
-    int (*handler)(const char* record);
-    bool returns_result; // false: the host always receives 0
-};
-
-// Searched in this order; the first name that matches wins.
-constexpr DispatchEntry dispatch_table[] = {
-    {"DICOUNT", cfr_dicount, false}, {"POPUPWN", cfr_popupwn, false},
-    {"COMPARE", cfr_compare, true},  {"CMP_INT", cfr_cmp_int, true},
-    {"INTMATH", cfr_intmath, true},  {"CHKUNIQ", cfr_chkuniq, true},
-    {"TM_DATE", cfr_tm_date, true},  {"TRANMSG", cfr_tranmsg, true},
-    {"V_DELAY", cfr_v_delay, true},  {"WAIT_UV", cfr_wait_uv, true},
-};
-
 // The lookup. The seven name columns, zero after the name's end, are read as one 64-bit
 // word with ASCII letters folded to upper case (all eight bytes at once); a multiplicative
 // hash of that key picks one of sixteen slots, and one compare settles the match. Every
 // name, listed or not, costs the same. The multiplier and the slots are worked out at compile
-// time from the table, so a renamed or added function needs no other edit.
+// time from the rows, so a renamed or added function needs no other edit.
 constexpr uint64_t byte_ones = 0x0101010101010101ULL;
 
 constexpr uint64_t fold_upper(uint64_t word) {
@@ -66,7 +53,7 @@ constexpr uint64_t key_of_text(const char* text) {
 
 constexpr int name_slot_bits = 4;
 constexpr int name_slot_count = 1 << name_slot_bits;
-constexpr int table_size = static_cast<int>(sizeof(dispatch_table) / sizeof(dispatch_table[0]));
+constexpr int table_size = static_cast<int>(count_of(layouts));
 static_assert(table_size <= name_slot_count);
 
 struct NameSlot {
@@ -94,7 +81,7 @@ constexpr NameSlots make_name_slots() {
         NameSlots slots{multiplier, {}};
         bool clash = false;
         for (int i = 0; i < table_size && !clash; ++i) {
-            const uint64_t key = key_of_text(dispatch_table[i].name);
+            const uint64_t key = key_of_text(layouts[i].name);
             NameSlot& slot = slots.slot[slot_for(key, multiplier)];
             clash = slot.key != 0;
             slot = {key, i};
@@ -133,7 +120,7 @@ int run_record(char* record) {
         cfr_bad_param(record, "M1");
         return 0;
     }
-    const DispatchEntry& entry = dispatch_table[index];
+    const Layout& entry = layouts[index];
     const int result = entry.handler(record);
     return entry.returns_result ? result : 0;
 }

@@ -23,4 +23,15 @@ int record_columns_text(const char* record, int first, int width, char* out);
 // The field's value, converted as a decimal text (see text_to_int).
 int32_t record_field_int(const char* record, const Field& field);
 
+// Whether the field holds a value it accepts: a number within its range or among the values
+// it lists, a letter (any case) or a text (any case) among its entries.
+bool record_field_accepted(const char* record, const Field& field);
+
+// Whether the check belongs to this record's kind of call (a check without `when` always does).
+bool check_applies(const char* record, const Check& check);
+
+// Whether a record of this length passes a check that the record alone decides; a check that
+// depends on the host's answers passes here.
+bool check_passes(const char* record, int32_t length, const Check& check);
+
 } // namespace opkit

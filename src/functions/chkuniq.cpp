@@ -7,6 +7,7 @@
 #include "entry/layouts.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
+#include "functions/variables.h"
 #include "notices/notices.h"
 
 namespace opkit {
@@ -16,56 +17,35 @@ int uniq_next[uniq_list_count];
 
 namespace {
 
-// Results of _ReadUserVariable that mean the variable was not read.
-constexpr int read_bad_number = 1;
-constexpr int read_unreadable = 3;
-
-bool texts_equal(const char* left, const char* right) {
-    while (*left != '\0' && *left == *right) {
-        ++left;
-        ++right;
-    }
-    return *left == *right;
-}
-
-// The list named by a one-column field ('1' or '2') as an index 0 or 1; -1 for anything else.
+// The list named by a one-column field ('1' or '2') as an index 0 or 1; the field has passed
+// its range check.
 int list_index_in(const char* record, const Field& field) {
-    const int32_t number = record_field_int(record, field);
-    return (number == 1 || number == 2) ? static_cast<int>(number) - 1 : -1;
+    return static_cast<int>(record_field_int(record, field) - field.low);
 }
 
 int verify(const char* record) {
-    if (record_length < chkuniq::verify_min_length) {
-        cfr_bad_param(record, "U2");
-        return 0;
-    }
-    const int32_t variable = record_field_int(record, chkuniq::variable);
-    scratch_text[0] = '\0';
-    const int read = _ReadUserVariable(variable, scratch_text);
-    if (read == read_bad_number || read == read_unreadable) {
-        cfr_bad_param(record, "U3");
+    if (record_rejected(record, chkuniq::verify_length)) {
         return 0;
     }
     // The host promises at most a variable's length; whatever it wrote stays one text.
-    scratch_text[scratch_size - 1] = '\0';
-    const int list = list_index_in(record, chkuniq::verify_list);
-    if (list < 0) {
-        cfr_bad_param(record, "U4");
+    const int32_t variable = record_field_int(record, chkuniq::variable);
+    if (!read_variable(variable, scratch_text, scratch_size)) {
+        cfr_bad_param(record, chkuniq::value_read.code);
         return 0;
     }
+    if (record_rejected(record, chkuniq::verify_list_range)) {
+        return 0;
+    }
+    const int list = list_index_in(record, chkuniq::verify_list);
     return uniq_check_and_add(scratch_text, list) == 1 ? 1 : 0;
 }
 
 int reset(const char* record) {
-    if (record_length < chkuniq::reset_min_length) {
-        cfr_bad_param(record, "U5");
+    if (record_rejected(record, chkuniq::reset_length) ||
+        record_rejected(record, chkuniq::reset_list_range)) {
         return 0;
     }
     const int list = list_index_in(record, chkuniq::reset_list);
-    if (list < 0) {
-        cfr_bad_param(record, "U4");
-        return 0;
-    }
     // Emptied entries keep their places: the ring goes on where it stood.
     for (int entry = 0; entry < uniq_entry_count; ++entry) {
         uniq_lists[list][entry][0] = '\0';

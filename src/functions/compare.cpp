@@ -4,6 +4,7 @@
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "functions/relation.h"
+#include "functions/variables.h"
 #include "notices/notices.h"
 
 namespace opkit {
@@ -27,31 +28,26 @@ int compare_texts(const char* left, const char* right) {
 } // namespace
 
 int cfr_compare(const char* record) {
-    if (record_length < compare::min_length) {
-        cfr_bad_param(record, "C1");
+    if (record_rejected(record, compare::length)) {
         return 0;
     }
     // The variable numbers reach the host as converted, without a range of their own.
     char left[text_buffer_size];
-    if (!read_operand(record_field_int(record, compare::left), left, text_buffer_size)) {
-        cfr_bad_param(record, "C2");
+    if (!read_variable(record_field_int(record, compare::left), left, text_buffer_size)) {
+        cfr_bad_param(record, compare::left_read.code);
         return 0;
     }
     char right[text_buffer_size];
-    if (!read_operand(record_field_int(record, compare::right), right, text_buffer_size)) {
-        cfr_bad_param(record, "C3");
+    if (!read_variable(record_field_int(record, compare::right), right, text_buffer_size)) {
+        cfr_bad_param(record, compare::right_read.code);
         return 0;
     }
-    ResultPair pair{};
-    if (!result_pair_of(record_char(record, compare::mode.first), false, &pair)) {
-        cfr_bad_param(record, "C4");
+    if (record_rejected(record, compare::known_mode) ||
+        record_rejected(record, compare::known_relation)) {
         return 0;
     }
+    const ResultPair pair = result_pair_of(record_char(record, compare::mode.first));
     const Relation relation = record_relation(record, compare::relation, compare::relation2);
-    if (relation == Relation::none) {
-        cfr_bad_param(record, "C5");
-        return 0;
-    }
     return relation_holds(relation, compare_texts(left, right)) ? pair.holds : pair.fails;
 }
 

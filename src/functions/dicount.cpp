@@ -16,17 +16,13 @@ uint32_t counter_table[counter_count];
 
 namespace {
 
-constexpr int first_store_variable = 1;
-constexpr int last_store_variable = 19;
-constexpr int write_too_long = 5;
-
 // Writes the counter into user variable `variable`. The text is the counter's 32 bits read as
 // a signed number, so 4294967295 is stored as "-1", as the comparison and arithmetic functions
 // would read it back.
 void store_counter(const char* record, uint32_t counter, int variable) {
     char text[20];
     signed_to_text(static_cast<int32_t>(counter), text);
-    if (_WriteUserVariable(variable, text) == write_too_long) {
+    if (_WriteUserVariable(variable, text) == HOSTLIB_WRITE_TOO_LONG) {
         cfr_append_too_long(record);
     }
 }
@@ -34,16 +30,12 @@ void store_counter(const char* record, uint32_t counter, int variable) {
 } // namespace
 
 int cfr_dicount(const char* record) {
-    if (record_length < dicount::min_length) {
-        cfr_bad_param(record, "D1");
+    if (record_rejected(record, dicount::length) ||
+        record_rejected(record, dicount::counter_range)) {
         return 0;
     }
     const int32_t number = record_field_int(record, dicount::counter);
-    if (number < 1 || number > counter_count) {
-        cfr_bad_param(record, "D2");
-        return 0;
-    }
-    uint32_t& counter = counter_table[number - 1];
+    uint32_t& counter = counter_table[number - dicount::counter.low];
 
     const char letter = record_char(record, dicount::operation.first);
     switch (letter) {
@@ -62,19 +54,14 @@ int cfr_dicount(const char* record) {
     case 'r': counter = 0; break;
     case 'S':
     case 's': {
-        if (record_length < dicount::store_min_length) {
-            cfr_bad_param(record, "D3");
+        if (record_rejected(record, dicount::store_length) ||
+            record_rejected(record, dicount::variable_range)) {
             return 0;
         }
-        const int32_t variable = record_field_int(record, dicount::variable);
-        if (variable < first_store_variable || variable > last_store_variable) {
-            cfr_bad_param(record, "D4");
-            return 0;
-        }
-        store_counter(record, counter, variable);
+        store_counter(record, counter, record_field_int(record, dicount::variable));
         break;
     }
-    default: cfr_bad_param(record, "D5"); break;
+    default: cfr_bad_param(record, dicount::known_operation.code); break;
     }
     return 0;
 }

@@ -3,7 +3,7 @@
 #include "entry/globals.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
-#include "functions/relation.h"
+#include "functions/variables.h"
 #include "host/hostlib.h"
 #include "host/runtime.h"
 #include "notices/notices.h"
@@ -13,14 +13,6 @@ namespace opkit {
 namespace {
 
 constexpr int text_buffer_size = 256;
-
-int variable_number(const char* record, const Field& field) {
-    return static_cast<uint8_t>(record_field_int(record, field));
-}
-
-bool is_operator(char c) {
-    return c == '*' || c == '+' || c == '-' || c == '/';
-}
 
 // The result modulo 2^32, read as signed. The arithmetic runs on unsigned values, so an
 // overflow wraps instead of being undefined; the one quotient that does not fit,
@@ -43,29 +35,27 @@ int32_t apply(char op, int32_t a, int32_t b) {
 } // namespace
 
 int cfr_intmath(const char* record) {
-    if (record_length < intmath::min_length) {
-        cfr_bad_param(record, "C1");
+    if (record_rejected(record, intmath::length)) {
         return 0;
     }
     // Both operands are read before anything is written, so either may be variable 1 itself.
     char left[text_buffer_size];
-    if (!read_operand(variable_number(record, intmath::left), left, text_buffer_size)) {
-        cfr_bad_param(record, "C2");
+    if (!read_variable(variable_number(record, intmath::left), left, text_buffer_size)) {
+        cfr_bad_param(record, intmath::left_read.code);
         return 0;
     }
     char right[text_buffer_size];
-    if (!read_operand(variable_number(record, intmath::right), right, text_buffer_size)) {
-        cfr_bad_param(record, "C3");
+    if (!read_variable(variable_number(record, intmath::right), right, text_buffer_size)) {
+        cfr_bad_param(record, intmath::right_read.code);
+        return 0;
+    }
+    if (record_rejected(record, intmath::known_operator)) {
         return 0;
     }
     const char op = record_char(record, intmath::op.first);
-    if (!is_operator(op)) {
-        cfr_bad_param(record, "C5");
-        return 0;
-    }
     const int32_t b = text_to_int(right);
     if (op == '/' && b == 0) {
-        cfr_bad_param(record, "C6");
+        cfr_bad_param(record, intmath::divisor.code);
         return 0;
     }
     const int32_t a = text_to_int(left);

@@ -113,15 +113,11 @@ int cfr_popupwn(const char* record) {
     switch (action) {
     case 'C':
     case 'c': {
-        if (record_length < popupwn::open_min_length) {
-            cfr_bad_param(record, "P2");
+        if (record_rejected(record, popupwn::open_length) ||
+            record_rejected(record, popupwn::rows_range)) {
             return 0;
         }
         const int32_t rows = record_field_int(record, popupwn::rows);
-        if (rows > popup_max_rows || rows < 1) {
-            cfr_bad_param(record, "P3");
-            return 0;
-        }
         const char frame = record_char(record, popupwn::frame.first);
         const uint8_t attribute = (frame == 'N' || frame == 'n') ? 0 : 1;
         popup_window(action, attribute, rows, &inner_rows, &inner_width, &inner_top, &inner_left);
@@ -129,8 +125,7 @@ int cfr_popupwn(const char* record) {
     }
     case 'R':
     case 'r':
-        if (record_length < popupwn::close_min_length) {
-            cfr_bad_param(record, "P4");
+        if (record_rejected(record, popupwn::close_length)) {
             return 0;
         }
         popup_window(action, 0, 0, &inner_rows, &inner_width, &inner_top, &inner_left);

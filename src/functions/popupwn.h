@@ -2,9 +2,11 @@
 // the library is loaded and kept between calls.
 #pragma once
 
+#include "entry/layouts.h"
+
 namespace opkit {
 
-constexpr int popup_max_rows = 16; // body rows of the tallest box
+constexpr int popup_max_rows = popupwn::rows.high; // body rows of the tallest box
 constexpr int popup_save_rows = popup_max_rows + 2;
 constexpr int popup_save_width = 50; // bytes per saved row: 24 cells of 2 bytes fit
 

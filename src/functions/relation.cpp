@@ -2,14 +2,10 @@
 #include "functions/relation.h"
 
 #include "entry/record.h"
-#include "host/hostlib.h"
 
 namespace opkit {
 
 namespace {
-
-constexpr int read_bad_number = 1;
-constexpr int read_unreadable = 3;
 
 char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -37,17 +33,11 @@ Relation record_relation(const char* record, const Field& first, const Field& se
     }
 }
 
-bool result_pair_of(char mode, bool accept_a, ResultPair* pair) {
+ResultPair result_pair_of(char mode) {
     switch (upper(mode)) {
-    case 'N': *pair = {0, 1}; return true;
-    case 'S': *pair = {1, 0}; return true;
-    case 'A':
-        if (!accept_a) {
-            return false;
-        }
-        *pair = {2, 0};
-        return true;
-    default: return false;
+    case 'N': return {0, 1};
+    case 'A': return {2, 0};
+    default: return {1, 0};
     }
 }
 
@@ -62,15 +52,6 @@ bool relation_holds(Relation relation, int order) {
     case Relation::none: break;
     }
     return false;
-}
-
-bool read_operand(int number, char* buffer, int size) {
-    // A host that answers success without writing must leave a defined text behind, and one
-    // that overfills the buffer must not leave it unterminated.
-    buffer[0] = '\0';
-    const int result = _ReadUserVariable(number, buffer);
-    buffer[size - 1] = '\0';
-    return result != read_bad_number && result != read_unreadable;
 }
 
 } // namespace opkit

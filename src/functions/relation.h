@@ -23,7 +23,9 @@ Relation record_relation(const char* record, const Field& first, const Field& se
 
 // The result pair of a mode letter: N gives 0/1, S gives 1/0 and, when `accept_a` is set, A
 // gives 2/0 (either case). False for any other letter.
-bool result_pair_of(char mode, bool accept_a, ResultPair* pair);
+// The results for a mode letter that the function accepts: N answers 0 when the relation
+// holds, S answers 1, A answers 2.
+ResultPair result_pair_of(char mode);
 
 // Whether `relation` holds for a comparison whose outcome has the sign of `order` (negative:
 // left is smaller, zero: equal, positive: left is greater).
@@ -32,6 +34,4 @@ bool relation_holds(Relation relation, int order);
 // Reads user variable `number` into `buffer` (`size` bytes, at least 132). The buffer holds the
 // empty text before the read and is always terminated after it. Both failure answers of the
 // host, 1 and 3, give false; any other answer counts as a read.
-bool read_operand(int number, char* buffer, int size);
-
 } // namespace opkit

@@ -8,6 +8,7 @@
 #include "entry/layouts.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
+#include "functions/variables.h"
 #include "host/hostlib.h"
 #include "host/runtime.h"
 #include "notices/notices.h"
@@ -23,9 +24,6 @@ constexpr uint16_t time_format_12 = 1;
 constexpr uint16_t time_format_24 = 2;
 constexpr int date_buffer_size = 8;
 constexpr int time_buffer_size = 12;
-constexpr int write_too_long = 5;
-constexpr int32_t first_variable = 1;
-constexpr int32_t last_variable = 19;
 
 // Length of the clock text in a buffer of `size` bytes, never looking past the buffer.
 int clock_text_length(const char* text, int size) {
@@ -41,20 +39,6 @@ int clock_text_length(const char* text, int size) {
 void put_pair(char* out, const char* text, int length, int first) {
     out[0] = first < length ? text[first] : ' ';
     out[1] = first + 1 < length ? text[first + 1] : ' ';
-}
-
-bool texts_equal(const char* left, const char* right) {
-    while (*left != '\0' && *left == *right) {
-        ++left;
-        ++right;
-    }
-    return *left == *right;
-}
-
-void write_variable(const char* record, int32_t number, const char* text) {
-    if (_WriteUserVariable(number, text) == write_too_long) {
-        cfr_append_too_long(record);
-    }
 }
 
 } // namespace
@@ -94,40 +78,24 @@ void format_time_text(char* out, int hour_format, char separator) {
 }
 
 int cfr_tm_date(const char* record) {
-    if (record_length < tm_date::min_length) {
-        cfr_bad_param(record, "E1");
+    if (record_rejected(record, tm_date::length) || record_rejected(record, tm_date::time_range) ||
+        record_rejected(record, tm_date::date_range)) {
         return 0;
     }
     const int32_t time_variable = record_field_int(record, tm_date::time_variable);
-    if (time_variable < first_variable || time_variable > last_variable) {
-        cfr_bad_param(record, "E2");
-        return 0;
-    }
     const int32_t date_variable = record_field_int(record, tm_date::date_variable);
-    if (date_variable < first_variable || date_variable > last_variable) {
-        cfr_bad_param(record, "E3");
-        return 0;
-    }
     const int32_t hour_format = record_field_int(record, tm_date::hours);
     _IdleManager(0);
-    if (hour_format != 12 && hour_format != 24) {
-        cfr_bad_param(record, "E4");
+    if (record_rejected(record, tm_date::known_hours) ||
+        record_rejected(record, tm_date::known_style)) {
         return 0;
     }
     char style[tm_date::style.width + 1];
     record_field_text(record, tm_date::style, style);
-    char style_letter = 'A';
-    char date_separator = '/';
-    if (text_compare_nocase(style, "AMER") == 0) {
-        style_letter = 'A';
-        date_separator = '/';
-    } else if (text_compare_nocase(style, "EURO") == 0) {
-        style_letter = 'E';
-        date_separator = '.';
-    } else {
-        cfr_bad_param(record, "E5");
-        return 0;
-    }
+    // The style is AMER or EURO in any case: its first letter tells them apart.
+    const bool american = style[0] == 'A' || style[0] == 'a';
+    const char style_letter = american ? 'A' : 'E';
+    const char date_separator = american ? '/' : '.';
 
     // Date, time, date again: equal dates bracket the time, so both belong to one day. When
     // the day changed meanwhile, the time is read again to go with the later date.

@@ -10,8 +10,7 @@
 namespace opkit {
 
 int cfr_tranmsg(const char* record) {
-    if (record_length < tranmsg::min_length) {
-        cfr_bad_param(record, "F1");
+    if (record_rejected(record, tranmsg::length)) {
         return 0;
     }
     const char letter = record_char(record, tranmsg::switch_letter.first);

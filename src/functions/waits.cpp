@@ -8,6 +8,7 @@
 #include "entry/layouts.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
+#include "functions/variables.h"
 #include "host/hostlib.h"
 #include "host/runtime.h"
 #include "notices/notices.h"
@@ -19,9 +20,6 @@ const int days_before_month[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 
 namespace {
 
 constexpr uint16_t abort_key = 256;
-constexpr int key_was_read = 0;
-constexpr int read_bad_number = 1;
-constexpr int read_unreadable = 3;
 constexpr uint32_t delay_pass_ms = 20;
 constexpr int32_t delay_units_per_count = 8;
 constexpr int32_t delay_units_per_pass = 3;
@@ -36,14 +34,10 @@ constexpr int wait_timed_out = 0;
 constexpr int wait_text_arrived = 1;
 constexpr int wait_stopped = 2;
 
-bool read_failed(int result) {
-    return result == read_bad_number || result == read_unreadable;
-}
-
 // Reads a key if one is waiting; true for the abort key. Any other key is consumed.
 bool abort_key_read() {
     uint16_t key = 0;
-    return _KbdReadAscii(&key) == key_was_read && key == abort_key;
+    return _KbdReadAscii(&key) == HOSTLIB_OK && key == abort_key;
 }
 
 // The value of the last two characters of `text` (`length` long, fewer when there are fewer),
@@ -159,8 +153,7 @@ void delay_with_key_abort(int32_t n) {
 }
 
 int cfr_v_delay(const char* record) {
-    if (record_length > v_delay::max_length) {
-        cfr_bad_param(record, "V3");
+    if (record_rejected(record, v_delay::length)) {
         return 0;
     }
     // The count fills the record from column 10 on; a record too short to reach column 10
@@ -201,9 +194,7 @@ int wait_for_user_variable(int32_t number, uint16_t timeout) {
         if (abort_key_read()) {
             return wait_stopped;
         }
-        scratch_text[0] = '\0';
-        const int read = _ReadUserVariable(number, scratch_text);
-        if (!read_failed(read) && scratch_text[0] != '\0') {
+        if (read_variable(number, scratch_text, scratch_size) && scratch_text[0] != '\0') {
             return wait_text_arrived;
         }
         elapsed = clock_seconds() - start;
@@ -214,14 +205,12 @@ int wait_for_user_variable(int32_t number, uint16_t timeout) {
 }
 
 int cfr_wait_uv(const char* record) {
-    if (record_length < wait_uv::min_length) {
-        cfr_bad_param(record, "W2");
+    if (record_rejected(record, wait_uv::length)) {
         return 0;
     }
     const int32_t number = record_field_int(record, wait_uv::variable);
-    scratch_text[0] = '\0';
-    if (read_failed(_ReadUserVariable(number, scratch_text))) {
-        cfr_bad_param(record, "W3");
+    if (!read_variable(number, scratch_text, scratch_size)) {
+        cfr_bad_param(record, wait_uv::variable_read.code);
         return 0;
     }
     // Only the low 16 bits count: a negative field wraps (-1 waits 65535 seconds).

@@ -22,9 +22,8 @@ extern "C" {
 // Screen cells are 2 bytes each: the character, then the attribute.
 HOSTLIB_API int _VioWrtCharStr(const char* text, uint16_t length, uint8_t row, uint8_t column,
                                uint16_t* word, uint16_t reserved);
-HOSTLIB_API int _VioWrtCharStrAtt(const char* text, uint16_t length, uint8_t row,
-                                  uint8_t column, uint8_t attribute, uint16_t* word,
-                                  uint16_t reserved);
+HOSTLIB_API int _VioWrtCharStrAtt(const char* text, uint16_t length, uint8_t row, uint8_t column,
+                                  uint8_t attribute, uint16_t* word, uint16_t reserved);
 HOSTLIB_API int _VioReadCellStr(char* cells, uint16_t count, uint8_t row, uint8_t column,
                                 uint16_t* word, uint16_t reserved);
 HOSTLIB_API int _VioWrtCellStr(const char* cells, uint16_t count, uint8_t row, uint8_t column,
@@ -57,6 +56,13 @@ HOSTLIB_API int stricmp(const char* left, const char* right);
 #ifdef __cplusplus
 }
 #endif
+
+// Results of the services.
+#define HOSTLIB_OK 0             // done; a key was read
+#define HOSTLIB_BAD_NUMBER 1     // user variable read: no variable of that number
+#define HOSTLIB_UNREADABLE 3     // user variable read: the variable cannot be read
+#define HOSTLIB_NO_KEY 5         // keyboard: no key waiting
+#define HOSTLIB_WRITE_TOO_LONG 5 // user variable write: the text did not fit
 
 // The longest text a user variable holds, without its NUL.
 #define HOSTLIB_VARIABLE_MAX 131

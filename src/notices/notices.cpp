@@ -14,7 +14,6 @@ constexpr char blank_row[] = "                                        "; // 40 s
 constexpr char bad_param_text[] = "Bad CCFR(  ):";
 constexpr char append_text[] = "CFR append too long:";
 constexpr char press_key_text[] = "Press any key to continue       ";
-constexpr int key_no_key_waiting = 5;
 
 void write_at(const char* text, int length, uint8_t row, uint8_t column) {
     uint16_t word = 0;
@@ -30,7 +29,7 @@ void write_excerpt(const char* record, int count, uint8_t column) {
 // Polls the keyboard until it answers anything but "no key waiting"; the key is discarded.
 void wait_for_any_key() {
     uint16_t key = 0;
-    while (_KbdReadAscii(&key) == key_no_key_waiting) {
+    while (_KbdReadAscii(&key) == HOSTLIB_NO_KEY) {
         _WaitEvent(0);
     }
 }
@@ -45,6 +44,14 @@ void cfr_bad_param(const char* record, const char* code) {
     write_excerpt(record, 18, 13);
     write_at(press_key_text, 32, 1, 0);
     wait_for_any_key();
+}
+
+bool record_rejected(const char* record, const Check& check) {
+    if (check_passes(record, record_length, check)) {
+        return false;
+    }
+    cfr_bad_param(record, check.code);
+    return true;
 }
 
 void cfr_append_too_long(const char* record) {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -43,16 +44,10 @@ enum class Service : uint8_t {
     TransactionMsg,
     HostNote, // not a service: something the host did on its own (e.g. a stall key)
 };
-constexpr int service_count = static_cast<int>(Service::HostNote) + 1;
 
 HOSTSIM_API const char* service_name(Service service);
 
-// Result codes of the services.
-constexpr int result_ok = 0;
-constexpr int result_bad_number = 1; // variable number outside the host's range
-constexpr int result_unreadable = 3; // variable marked unreadable
-constexpr int result_no_key = 5;     // keyboard: no key waiting
-constexpr int result_too_long = 5;   // variable write: text longer than the host holds
+// The services answer with hostlib's result codes (HOSTLIB_OK, ... in host/hostlib.h).
 
 constexpr uint16_t key_abort = 256;
 constexpr uint16_t key_enter = 13;
@@ -183,6 +178,12 @@ public:
     // --- keyboard ---
     void press_key(uint16_t code); // an event
     size_t keys_waiting() const;
+    // Answers a key wait as an operator reading a prompt would: when a key read finds none
+    // queued and the screen was written since the last key was taken, the hook gives the key
+    // to press (or none). Unset, such waits go on until a key arrives or the stall guard ends
+    // them.
+    using KeyWaitHook = std::function<std::optional<uint16_t>()>;
+    void set_key_wait_hook(KeyWaitHook hook);
 
     // --- user variables ---
     void set_variable(int number, std::string_view text); // an event
@@ -268,6 +269,7 @@ private:
     std::optional<int64_t> next_due_locked() const;
     int64_t wait_span_locked(uint32_t milliseconds, int64_t now) const;
     std::optional<Forced> take_forced_locked(Service service);
+    void answer_key_wait_locked();
     void record_locked(Service service, std::vector<int64_t> args, std::string text, int result);
     std::string clock_text_locked(Service service, int format) const;
     void move_clock_after_reading_locked(Service service, int64_t read_at);
@@ -282,6 +284,8 @@ private:
     uint16_t cursor_type_ = 0;
 
     std::deque<uint16_t> keys_;
+    KeyWaitHook key_wait_hook_;
+    bool prompt_pending_ = false; // the screen was written since the last key was taken
     std::map<int, std::string> variables_;
     std::set<int> unreadable_;
     bool transaction_on_ = true;

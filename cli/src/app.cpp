@@ -1,0 +1,83 @@
+// The pieces the subcommands share.
+#include "app.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#if defined(_WIN32)
+#include <io.h>
+#define OPKIT_ISATTY _isatty
+#define OPKIT_FILENO _fileno
+#else
+#include <unistd.h>
+#define OPKIT_ISATTY isatty
+#define OPKIT_FILENO fileno
+#endif
+
+namespace opkit_cli {
+
+bool use_ansi(const Globals& g) {
+    if (g.color == "always") {
+        return true;
+    }
+    if (g.color == "never") {
+        return false;
+    }
+    return OPKIT_ISATTY(OPKIT_FILENO(stdout)) != 0 && std::getenv("NO_COLOR") == nullptr;
+}
+
+std::string plugin_path(const Globals& g) {
+    std::string tried;
+    const std::string path = locate_plugin(g.plugin, tried);
+    if (path.empty()) {
+        std::cerr << "opkit-host: cannot find the plug-in " << hostsim::plugin_file_name()
+                  << " (looked at " << tried << "); build it or give --plugin PATH\n";
+    }
+    return path;
+}
+
+bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session) {
+    const std::string path = plugin_path(g);
+    if (path.empty()) {
+        return false;
+    }
+    SessionOptions options;
+    options.plugin_path = path;
+    options.rows = g.rows;
+    options.columns = g.columns;
+    options.clock = clock;
+    session = std::make_unique<Session>(options);
+    std::string error;
+    if (!session->open(error)) {
+        std::cerr << "opkit-host: cannot load the plug-in: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+void print_script_error(const std::string& name, const std::string& text, const ScriptError& e) {
+    std::cerr << name << ":" << e.line();
+    if (e.column() > 0) {
+        std::cerr << ":" << e.column();
+    }
+    std::cerr << ": error: " << e.what() << "\n";
+    // Show the line with a caret under the place.
+    std::istringstream lines(text);
+    std::string line;
+    for (int n = 1; std::getline(lines, line); ++n) {
+        if (n == e.line()) {
+            char head[16];
+            std::snprintf(head, sizeof head, "%5d | ", n);
+            std::cerr << head << line << "\n";
+            if (e.column() > 0) {
+                std::cerr << "      | " << std::string(static_cast<size_t>(e.column() - 1), ' ')
+                          << "^\n";
+            }
+            break;
+        }
+    }
+}
+
+} // namespace opkit_cli

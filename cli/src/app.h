@@ -1,0 +1,49 @@
+// The pieces that the subcommands of opkit-host share: the global options, the exit codes,
+// opening a session with the plug-in, and the registration of each subcommand.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "script.h"
+#include "session.h"
+
+namespace opkit_cli {
+
+constexpr int exit_ok = 0;
+constexpr int exit_failed = 1; // expectations failed, or explain found a notice
+constexpr int exit_error = 2;  // bad input, missing file, plug-in not loadable
+constexpr int exit_hung = 3;   // a call did not return
+
+struct Globals {
+    std::string plugin;
+    int rows = hostsim::HostOptions{}.rows;
+    int columns = hostsim::HostOptions{}.columns;
+    std::string color = "auto";
+};
+
+// Whether the output gets reverse video and colour.
+bool use_ansi(const Globals& g);
+
+// Where the plug-in is, as the options say; prints where it looked when it is nowhere.
+std::string plugin_path(const Globals& g);
+
+// Opens a session with the plug-in found as the options say; prints why when it cannot.
+bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session);
+
+// Prints a script error with the line it is in and a caret under its column.
+void print_script_error(const std::string& name, const std::string& text, const ScriptError& e);
+
+// Each subcommand adds itself to the app; the command it returns runs it when it was given
+// (and answers -1 when it was not).
+using Command = std::function<int()>;
+Command add_run_command(CLI::App& app, const Globals& g);
+Command add_call_command(CLI::App& app, const Globals& g);
+Command add_explain_command(CLI::App& app);
+Command add_compose_command(CLI::App& app);
+Command add_shell_command(CLI::App& app, const Globals& g);
+
+} // namespace opkit_cli

@@ -1,0 +1,131 @@
+// opkit-host call: records run in turn against a host prepared from the command line, with
+// the result, any notice, the user variables changed and the screen printed.
+#include <iostream>
+
+#include "app.h"
+#include "render.h"
+#include "runner.h"
+
+namespace opkit_cli {
+
+namespace {
+
+struct CallArgs {
+    std::vector<std::string> records;
+    std::vector<std::string> sets;
+    std::vector<int> unreadable;
+    std::vector<std::string> keys;
+    std::string clock;
+    bool trace = false;
+};
+
+// Puts the host in the state the options give; false after saying what is wrong.
+bool prepare_host(Session& session, const CallArgs& o) {
+    hostsim::Host& host = session.host();
+    for (const std::string& s : o.sets) {
+        const size_t eq = s.find('=');
+        const auto number =
+            eq == std::string::npos ? std::nullopt : parse_variable(s.substr(0, eq));
+        if (!number) {
+            std::cerr << "opkit-host: --set " << s
+                      << ": write NUMBER=TEXT with NUMBER 1 to 99, for example --set 3=abc\n";
+            return false;
+        }
+        host.set_variable(*number, s.substr(eq + 1));
+    }
+    for (const int v : o.unreadable) {
+        session.set_unreadable(v, true);
+    }
+    try {
+        for (const std::string& k : o.keys) {
+            for (const uint16_t code : parse_keys(k)) {
+                host.press_key(code);
+            }
+        }
+    } catch (const ScriptError& e) {
+        std::cerr << "opkit-host: --key: " << e.what() << "\n";
+        return false;
+    }
+    if (!o.clock.empty()) {
+        const auto time = hostsim::parse_date_time(o.clock);
+        if (!time) {
+            std::cerr << "opkit-host: --clock must be YYYY-MM-DD HH:MM:SS (years 2000 to 2099), "
+                         "not \""
+                      << o.clock << "\"\n";
+            return false;
+        }
+        host.set_clock(*time);
+    }
+    return true;
+}
+
+void print_report(const std::string& record, const CallReport& report, const hostsim::Host& host,
+                  bool trace) {
+    const Analysis a = analyse(record);
+    std::cout << (a.layout != nullptr ? a.layout->name : "unknown") << " " << quote_record(record)
+              << " => result " << report.result << "\n";
+    if (!report.notice.empty()) {
+        std::cout << "notice " << report.notice
+                  << (report.auto_key ? " (the key it waits for was pressed: Enter)" : "") << "\n";
+    }
+    if (report.stalls > 0) {
+        std::cout << "the call waited for a key with none queued: the host pressed Enter\n";
+    }
+    if (trace) {
+        for (const std::string& line : render_trace(host.trace())) {
+            std::cout << "  " << line << "\n";
+        }
+    }
+    if (report.changes.empty()) {
+        std::cout << "user variables: no change\n";
+    }
+    for (const std::string& change : report.changes) {
+        std::cout << change << "\n";
+    }
+}
+
+int command_call(const Globals& g, const CallArgs& o) {
+    std::unique_ptr<Session> session;
+    if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
+        return exit_error;
+    }
+    if (!prepare_host(*session, o)) {
+        return exit_error;
+    }
+    const bool ansi = use_ansi(g);
+    std::ostringstream quiet;
+    Runner runner(*session, quiet, RunOptions{false, false, ansi});
+    for (const std::string& record : o.records) {
+        print_report(record, runner.call(record), session->host(), o.trace);
+    }
+    std::cout << render_screen(take_picture(session->host()), ansi);
+    return exit_ok;
+}
+
+constexpr const char* call_footer = R"TXT(
+Prints the result, any notice, the user variables that changed and the screen.
+
+Examples:
+  opkit-host call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9
+  opkit-host call "$(opkit-host compose INTMATH left=2 operator=+ right=3)" --set 2=40 --set 3=2
+  opkit-host call "21DICOUNT I         05" "32DICOUNT S         05         03"
+)TXT";
+
+} // namespace
+
+Command add_call_command(CLI::App& app, const Globals& g) {
+    auto o = std::make_shared<CallArgs>();
+    CLI::App* call =
+        app.add_subcommand("call", "make calls and show the result, variables and screen");
+    call->add_option("records", o->records, "call records, run in turn")->required();
+    call->add_option("--set", o->sets, "a user variable before the call: NUMBER=TEXT");
+    call->add_option("--unreadable", o->unreadable, "a user variable the host cannot read")
+        ->check(CLI::Range(1, 99));
+    call->add_option("--key", o->keys, "a key queued before the call (13, enter, esc, abort, ...)");
+    call->add_option("--clock", o->clock, "the clock: \"YYYY-MM-DD HH:MM:SS\"");
+    call->add_flag("--trace", o->trace, "print the host services each call asked for");
+    call->footer(call_footer);
+    return [call, o, &g] { return call->parsed() ? command_call(g, *o) : -1; };
+}
+
+} // namespace opkit_cli

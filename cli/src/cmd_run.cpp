@@ -1,0 +1,220 @@
+// opkit-host run: host scripts against the emulated host, with their expectations checked.
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "app.h"
+#include "runner.h"
+
+namespace opkit_cli {
+
+namespace {
+
+// Ends the process when one call runs longer than the limit: a wait that nothing ends would
+// otherwise hang a test run.
+class Watchdog {
+  public:
+    explicit Watchdog(int seconds) : seconds_(seconds) {
+        if (seconds_ > 0) {
+            thread_ = std::thread([this] { watch(); });
+        }
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    void start(const std::string& where) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        where_ = where;
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds_);
+        running_ = true;
+        wake_.notify_all();
+    }
+    void stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        running_ = false;
+    }
+
+  private:
+    void watch() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_) {
+            if (!running_) {
+                wake_.wait(lock);
+                continue;
+            }
+            if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && running_ &&
+                !done_ && std::chrono::steady_clock::now() >= deadline_) {
+                std::cout.flush();
+                std::cerr << where_ << ": error: the call did not return within " << seconds_
+                          << " s (a wait that no key, variable or stop ends?); giving up\n";
+                std::cerr.flush();
+                std::_Exit(exit_hung);
+            }
+        }
+    }
+
+    int seconds_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::string where_;
+    std::chrono::steady_clock::time_point deadline_{};
+    bool running_ = false;
+    bool done_ = false;
+};
+
+struct RunArgs {
+    std::vector<std::string> files;
+    RunOptions options;
+    int timeout = 60;
+};
+
+// Parses every script first, so that a typo is reported before anything runs.
+bool read_scripts(const std::vector<std::string>& files, std::vector<Script>& scripts) {
+    bool bad = false;
+    for (const std::string& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::cerr << file << ": error: cannot read the script\n";
+            bad = true;
+            continue;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        try {
+            scripts.push_back(parse_script(text.str(), file));
+        } catch (const ScriptError& e) {
+            print_script_error(file, text.str(), e);
+            bad = true;
+        }
+    }
+    return !bad;
+}
+
+// Runs one script on a fresh session and prints its line of totals; false when it could not
+// run to its end.
+bool run_script(const Globals& g, const Script& script, const RunOptions& options,
+                Watchdog& watchdog, ScriptTotals& totals) {
+    std::unique_ptr<Session> session;
+    if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
+        return false;
+    }
+    Runner runner(*session, std::cout, options);
+    int line = 0;
+    runner.on_call_start = [&](const std::string& what) {
+        watchdog.start(script.name + ":" + std::to_string(line) + ": " + what);
+    };
+    runner.on_call_end = [&] { watchdog.stop(); };
+    if (!options.quiet) {
+        std::cout << "== " << script.name << "\n";
+    }
+    try {
+        for (const Directive& d : script.directives) {
+            line = d.line;
+            runner.execute(d, script.name);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << script.name << ":" << line << ": error: " << e.what() << "\n";
+        return false;
+    }
+    totals = runner.totals();
+    std::cout << script.name << ": " << totals.calls
+              << (totals.calls == 1 ? " call, " : " calls, ");
+    if (totals.failures == 0) {
+        std::cout << totals.expectations
+                  << (totals.expectations == 1 ? " expectation" : " expectations") << " passed\n";
+    } else {
+        std::cout << totals.failures << " of " << totals.expectations << " expectations FAILED\n";
+    }
+    return true;
+}
+
+int command_run(const Globals& g, RunArgs& args) {
+    std::vector<Script> scripts;
+    if (!read_scripts(args.files, scripts)) {
+        return exit_error;
+    }
+    RunOptions& options = args.options;
+    options.ansi = use_ansi(g) && !options.quiet;
+    ScriptTotals all;
+    int failed_scripts = 0;
+    Watchdog watchdog(args.timeout);
+    for (const Script& script : scripts) {
+        ScriptTotals t;
+        if (!run_script(g, script, options, watchdog, t)) {
+            return exit_error;
+        }
+        all.expectations += t.expectations;
+        all.failures += t.failures;
+        failed_scripts += t.failures > 0 ? 1 : 0;
+        if (!options.quiet && &script != &scripts.back()) {
+            std::cout << "\n";
+        }
+    }
+    if (scripts.size() > 1 && all.failures == 0) {
+        std::cout << "all " << scripts.size() << " scripts passed (" << all.expectations
+                  << " expectations)\n";
+    } else if (scripts.size() > 1) {
+        std::cout << "FAILED: " << all.failures << " of " << all.expectations << " expectations in "
+                  << failed_scripts << " of " << scripts.size() << " scripts\n";
+    }
+    return all.failures == 0 ? exit_ok : exit_failed;
+}
+
+constexpr const char* run_footer = R"TXT(
+A script holds one directive a line; # starts a comment. Records are written in
+double quotes ("\x41" escapes allowed) or built from fields:
+  call "21DICOUNT I         05"          call DICOUNT operation=I counter=5
+  message 5                              set 3 "hello"     unreadable 4
+  key enter | key 27 | key "abc"         key abort (256)
+  clock 2026-05-12 14:30:05              advance 1m30s
+  at +5s set 7 "scanned"                 at +2s key abort    at +1s stop
+  expect result 1                        expect var 3 "2"
+  expect screen 2 "+----------------------+"                expect screen 0:9 "C4"
+  expect notice C4 | append | none       expect keys 0
+  expect transaction off                 expect cursor 5 10
+  expect attribute 1:2 1 24              expect clock 2026-05-12 14:30:10
+  show screen [0-7] | vars | trace | clock | keys
+  echo "text"     write 3 0 "Item:"      clear     reload     explain "<record>"
+Scripts run on a virtual clock: waits cost no time. When a notice waits for a key
+and none is queued, the runner presses Enter for it and says so.
+Exit status: 0 all expectations passed, 1 some failed, 2 a script or the plug-in
+could not be read, 3 a call did not return.
+
+Examples:
+  opkit-host run examples/demo.txt
+  opkit-host run -q examples/*.txt
+)TXT";
+
+} // namespace
+
+Command add_run_command(CLI::App& app, const Globals& g) {
+    auto args = std::make_shared<RunArgs>();
+    CLI::App* run = app.add_subcommand("run", "run host scripts and check their expectations");
+    run->add_option("scripts", args->files, "script files")->required();
+    run->add_flag("-v,--verbose", args->options.verbose,
+                  "also print passing expectations and host directives");
+    run->add_flag("-q,--quiet", args->options.quiet,
+                  "print only failures, shown output and the summary");
+    run->add_option("--timeout", args->timeout,
+                    "give up when one call runs longer than this many seconds (0: never)")
+        ->check(CLI::NonNegativeNumber);
+    run->footer(run_footer);
+    return [run, args, &g] { return run->parsed() ? command_run(g, *args) : -1; };
+}
+
+} // namespace opkit_cli
