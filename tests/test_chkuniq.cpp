@@ -57,8 +57,13 @@ TEST_F(ChkuniqTest, EmptyValueMatchesEmptyEntriesUntilTheRingIsFull) {
     }
     EXPECT_EQ(check(""), 1);
     EXPECT_EQ(check(""), 0);
+    for (int i = 0; i < 10; ++i) {
+        check("y" + std::to_string(i)); // no empty entry left
+    }
     call(reset_record("1"));
-    EXPECT_EQ(check("x5"), 1) << "reset empties the list";
+    EXPECT_EQ(check(""), 0) << "an emptied entry holds the empty text";
+    EXPECT_EQ(check("y5"), 1) << "reset empties the list";
+    EXPECT_EQ(check("y"), 1) << "a stale character behind an emptied entry counts for nothing";
 }
 
 TEST_F(ChkuniqTest, LongValuesAreStoredWholeAndFoundAgain) {
@@ -118,6 +123,7 @@ TEST(ChkuniqState, ResetEmptiesTheEntriesButKeepsTheRingPosition) {
     hostsim::Host host;
     host.make_current();
     std::memset(opkit::uniq_lists, 0, sizeof opkit::uniq_lists);
+    std::memset(opkit::uniq_lengths, 0, sizeof opkit::uniq_lengths);
     opkit::uniq_next[0] = opkit::uniq_next[1] = 0;
     for (const char* value : {"a", "b", "c"}) {
         EXPECT_EQ(opkit::uniq_check_and_add(value, 0), 1);

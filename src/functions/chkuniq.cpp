@@ -14,6 +14,7 @@ namespace opkit {
 
 char uniq_lists[uniq_list_count][uniq_entry_count][uniq_entry_size];
 int uniq_next[uniq_list_count];
+uint8_t uniq_lengths[uniq_list_count][uniq_entry_count];
 
 namespace {
 
@@ -49,16 +50,34 @@ int reset(const char* record) {
     // Emptied entries keep their places: the ring goes on where it stood.
     for (int entry = 0; entry < uniq_entry_count; ++entry) {
         uniq_lists[list][entry][0] = '\0';
+        uniq_lengths[list][entry] = 0;
     }
     return 0;
+}
+
+bool same_characters(const char* left, const char* right, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (left[i] != right[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
 int uniq_check_and_add(const char* value, int list_index) {
     char(&list)[uniq_entry_count][uniq_entry_size] = uniq_lists[list_index];
+    uint8_t(&lengths)[uniq_entry_count] = uniq_lengths[list_index];
+    // Two texts are equal when they have one length and the same characters: the value is
+    // measured once, entries of another length are passed over, and a compare stops at the
+    // first character that differs.
+    int length = 0;
+    while (value[length] != '\0') {
+        ++length;
+    }
     for (int entry = 0; entry < uniq_entry_count; ++entry) {
-        if (texts_equal(value, list[entry])) {
+        if (lengths[entry] == length && same_characters(value, list[entry], length)) {
             return 0;
         }
     }
@@ -71,6 +90,7 @@ int uniq_check_and_add(const char* value, int list_index) {
     for (; i < uniq_entry_size - 1 && value[i] != '\0'; ++i) {
         entry[i] = value[i];
     }
+    lengths[slot] = static_cast<uint8_t>(i);
     for (; i < uniq_entry_size; ++i) {
         entry[i] = '\0';
     }
