@@ -33,7 +33,8 @@ std::string plugin_path(const Globals& g) {
     const std::string path = locate_plugin(g.plugin, tried);
     if (path.empty()) {
         std::cerr << "opkit-host: cannot find the plug-in " << hostsim::plugin_file_name()
-                  << " (looked at " << tried << "); build it or give --plugin PATH\n";
+                  << " beside this program (looked at " << tried
+                  << "); build it, put it there or give --plugin PATH\n";
     }
     return path;
 }
@@ -53,6 +54,9 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
     if (!session->open(error)) {
         std::cerr << "opkit-host: cannot load the plug-in: " << error << "\n";
         return false;
+    }
+    if (g.verbose) {
+        std::cerr << "opkit-host: plug-in " << describe_plugin_file(path) << "\n";
     }
     return true;
 }

@@ -13,7 +13,9 @@ void add_globals(CLI::App& app, Globals& g) {
     // Paths start with '/' on every platform here: never read them as Windows-style options.
     app.allow_windows_style_options(false);
     app.add_option("--plugin", g.plugin,
-                   "the plug-in to load (default: the one beside this program)");
+                   "the plug-in to load, a path relative to the current folder (default: the "
+                   "one beside this program, and no other)");
+    app.add_flag("-v,--verbose", g.verbose, "say which plug-in file was loaded (path, size, time)");
     app.add_option("--rows", g.rows, "screen rows of the emulated terminal")
         ->check(CLI::Range(1, 200));
     app.add_option("--columns", g.columns, "screen columns of the emulated terminal")

@@ -1,15 +1,13 @@
 // Finding and loading the plug-in into a fresh emulated host.
 #include "session.h"
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #if defined(_WIN32)
 #include <windows.h>
-#endif
-
-#ifndef OPKIT_PLUGIN_BUILD_PATH
-#define OPKIT_PLUGIN_BUILD_PATH ""
 #endif
 
 namespace opkit_cli {
@@ -33,29 +31,51 @@ fs::path executable_directory() {
 #endif
 }
 
+// The one place the tool looks for the plug-in when none is named: beside its own program.
+fs::path default_plugin_location() {
+    const fs::path here = executable_directory();
+    return here.empty() ? fs::path() : here / hostsim::plugin_file_name();
+}
+
 } // namespace
 
 std::string locate_plugin(const std::string& requested, std::string& tried) {
     if (!requested.empty()) {
-        return requested; // the loader reports it when it is not there
-    }
-    std::vector<fs::path> places;
-    const fs::path here = executable_directory();
-    if (!here.empty()) {
-        places.push_back(here / hostsim::plugin_file_name());
-    }
-    if (std::string(OPKIT_PLUGIN_BUILD_PATH).size() > 0) {
-        places.emplace_back(OPKIT_PLUGIN_BUILD_PATH);
-    }
-    tried.clear();
-    for (const fs::path& place : places) {
+        // A name the user gives is a path, relative to the current folder: never a name for the
+        // loader to search its library path with.
         std::error_code error;
-        if (fs::is_regular_file(place, error)) {
-            return place.string();
-        }
-        tried += (tried.empty() ? "" : ", ") + place.string();
+        const fs::path absolute = fs::absolute(requested, error);
+        return error ? requested : absolute.string(); // the loader reports it when it is not there
     }
-    return {};
+    const fs::path place = default_plugin_location();
+    tried = place.empty() ? std::string("(the program's own folder is unknown)") : place.string();
+    std::error_code error;
+    return !place.empty() && fs::is_regular_file(place, error) ? place.string() : std::string();
+}
+
+std::string describe_plugin_file(const std::string& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    if (error) {
+        return path;
+    }
+    const auto written = fs::last_write_time(path, error);
+    std::string when = "unknown time";
+    if (!error) {
+        const auto since = std::chrono::file_clock::to_sys(written);
+        const std::time_t t = std::chrono::system_clock::to_time_t(
+            std::chrono::time_point_cast<std::chrono::system_clock::duration>(since));
+        std::tm parts{};
+#if defined(_WIN32)
+        gmtime_s(&parts, &t);
+#else
+        gmtime_r(&t, &parts);
+#endif
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+        when = text;
+    }
+    return path + " (" + std::to_string(size) + " bytes, modified " + when + ")";
 }
 
 Session::Session(SessionOptions options) : options_(std::move(options)) {}

@@ -20,9 +20,13 @@ struct SessionOptions {
     hostsim::ClockMode clock = hostsim::ClockMode::virtual_time;
 };
 
-// Where the plug-in is: `requested` when given, else the plug-in beside this program, else the
-// one the build made. Empty with `tried` listing the places looked at when none exists.
+// Where the plug-in is: `requested` when given (a path, relative to the current folder), else
+// the plug-in beside this program and nothing else. Empty with `tried` saying where it looked
+// when it is not there.
 std::string locate_plugin(const std::string& requested, std::string& tried);
+
+// The plug-in file as a report names it: its path, size and modification time.
+std::string describe_plugin_file(const std::string& path);
 
 class Session {
   public:
