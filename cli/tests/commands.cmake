@@ -131,3 +131,9 @@ check(2 ARGS run ${scratch}/empty.txt HOLDS "makes no call" LACKS "passed")
 check(2 ARGS run ${scratch}/nocall.txt HOLDS "makes no call")
 check(0 ARGS run --allow-empty ${scratch}/empty.txt ${scratch}/nocall.txt HOLDS "0 calls")
 check(0 ARGS run - INPUT ${scratch}/one.txt HOLDS "1 call, 1 expectation passed")
+
+# Control bytes of a bad script line are escaped in the error, not sent to the terminal.
+string(ASCII 27 8 13 esc_bs_cr)
+file(WRITE ${scratch}/binary.txt "frob ${esc_bs_cr}[2J\n")
+string(ASCII 27 esc)
+check(2 ARGS run ${scratch}/binary.txt HOLDS "\\x1B\\x08\\x0D[2J" LACKS "${esc}")
