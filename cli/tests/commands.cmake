@@ -137,3 +137,10 @@ string(ASCII 27 8 13 esc_bs_cr)
 file(WRITE ${scratch}/binary.txt "frob ${esc_bs_cr}[2J\n")
 string(ASCII 27 esc)
 check(2 ARGS run ${scratch}/binary.txt HOLDS "\\x1B\\x08\\x0D[2J" LACKS "${esc}")
+
+# A misspelt function in the field form is named as such, and a field form with no fields lists
+# the fields instead of sending a bare name.
+file(WRITE ${scratch}/typo.txt "call CMPINT left=3 relation=GE right=4 mode=S\n")
+check(2 ARGS run ${scratch}/typo.txt HOLDS "no function is called CMPINT; did you mean CMP_INT?")
+file(WRITE ${scratch}/bare.txt "call DICOUNT\n")
+check(2 ARGS run ${scratch}/bare.txt HOLDS "call DICOUNT needs its fields; DICOUNT fields:" "counter=")
