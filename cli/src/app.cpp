@@ -33,7 +33,8 @@ std::string plugin_path(const Globals& g) {
     const std::string path = locate_plugin(g.plugin, tried);
     if (path.empty()) {
         std::cerr << "opkit-host: cannot find the plug-in " << hostsim::plugin_file_name()
-                  << " (looked at " << tried << "); build it or give --plugin PATH\n";
+                  << " beside this program (looked at " << tried
+                  << "); build it, put it there or give --plugin PATH\n";
     }
     return path;
 }
@@ -54,15 +55,45 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
         std::cerr << "opkit-host: cannot load the plug-in: " << error << "\n";
         return false;
     }
+    if (g.verbose) {
+        std::cerr << "opkit-host: plug-in " << describe_plugin_file(path) << "\n";
+    }
     return true;
 }
+
+namespace {
+
+// Control bytes (but the line feed of a message of several lines) written as \xHH, so that an
+// excerpt of binary input cannot move the cursor, erase or recolour the terminal. `column`
+// (1-based, 0 for none) moves with the text before it.
+std::string escape_controls(const std::string& text, int& column) {
+    std::string out;
+    const int original = column;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        if ((u < 0x20 && u != '\n') || u == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+            if (original > 0 && static_cast<int>(i) < original - 1) {
+                column += 3;
+            }
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 void print_script_error(const std::string& name, const std::string& text, const ScriptError& e) {
     std::cerr << name << ":" << e.line();
     if (e.column() > 0) {
         std::cerr << ":" << e.column();
     }
-    std::cerr << ": error: " << e.what() << "\n";
+    int no_column = 0;
+    std::cerr << ": error: " << escape_controls(e.what(), no_column) << "\n";
     // Show the line with a caret under the place.
     std::istringstream lines(text);
     std::string line;
@@ -70,9 +101,10 @@ void print_script_error(const std::string& name, const std::string& text, const 
         if (n == e.line()) {
             char head[16];
             std::snprintf(head, sizeof head, "%5d | ", n);
-            std::cerr << head << line << "\n";
-            if (e.column() > 0) {
-                std::cerr << "      | " << std::string(static_cast<size_t>(e.column() - 1), ' ')
+            int column = e.column();
+            std::cerr << head << escape_controls(line, column) << "\n";
+            if (column > 0) {
+                std::cerr << "      | " << std::string(static_cast<size_t>(column - 1), ' ')
                           << "^\n";
             }
             break;

@@ -23,6 +23,7 @@ struct Globals {
     int rows = hostsim::HostOptions{}.rows;
     int columns = hostsim::HostOptions{}.columns;
     std::string color = "auto";
+    bool verbose = false; // says which plug-in file was loaded
 };
 
 // Whether the output gets reverse video and colour.

@@ -95,15 +95,21 @@ int command_call(const Globals& g, const CallArgs& o) {
     const bool ansi = use_ansi(g);
     std::ostringstream quiet;
     Runner runner(*session, quiet, RunOptions{false, false, ansi});
+    bool notice = false;
     for (const std::string& record : o.records) {
-        print_report(record, runner.call(record), session->host(), o.trace);
+        const CallReport report = runner.call(record);
+        notice = notice || !report.notice.empty();
+        print_report(record, report, session->host(), o.trace);
     }
     std::cout << render_screen(take_picture(session->host()), ansi);
-    return exit_ok;
+    // The same status explain gives for the record: 1 when a call raised a notice.
+    return notice ? exit_failed : exit_ok;
 }
 
 constexpr const char* call_footer = R"TXT(
 Prints the result, any notice, the user variables that changed and the screen.
+Exit status: 0 no call raised a notice, 1 some call did (as explain says for the
+record), 2 bad options or the plug-in could not be loaded.
 
 Examples:
   opkit-host call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9

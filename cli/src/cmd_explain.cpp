@@ -61,7 +61,9 @@ constexpr const char* explain_footer = R"TXT(
 Shows the record under a column ruler (# length digits, = name, a letter per
 field, . for a field this call does not read), each field's columns, characters,
 value and meaning, and the checks the function makes in its order, up to the
-notice the record leads to. Exit status 1 when it leads to a notice.
+notice the record leads to.
+Exit status: 0 no record leads to a notice, 1 some record does (as call says
+when it runs it), 2 bad options.
 
 Examples:
   opkit-host explain "29CMP_INT   03  GE   04       S"

@@ -1,6 +1,9 @@
 // opkit-host run: host scripts against the emulated host, with their expectations checked.
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -81,24 +84,70 @@ struct RunArgs {
     std::vector<std::string> files;
     RunOptions options;
     int timeout = 60;
+    bool allow_empty = false;
 };
 
+// Reads a script's text; false after saying why it cannot be read. "-" is standard input.
+bool read_script_text(const std::string& file, std::string& text) {
+    if (file == "-") {
+        std::stringstream in;
+        in << std::cin.rdbuf();
+        text = in.str();
+        return true;
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        std::cerr << file << ": error: cannot read the script: it is a folder\n";
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        const int why = errno;
+        std::cerr << file << ": error: cannot read the script: "
+                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
+        return false;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        std::cerr << file << ": error: cannot read the script: a read failed\n";
+        return false;
+    }
+    text = buffer.str();
+    return true;
+}
+
+bool makes_a_call(const Script& script) {
+    for (const Directive& d : script.directives) {
+        if (d.verb == Verb::call || d.verb == Verb::message) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Parses every script first, so that a typo is reported before anything runs.
-bool read_scripts(const std::vector<std::string>& files, std::vector<Script>& scripts) {
+bool read_scripts(const std::vector<std::string>& files, bool allow_empty,
+                  std::vector<Script>& scripts) {
     bool bad = false;
     for (const std::string& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::cerr << file << ": error: cannot read the script\n";
+        std::string text;
+        if (!read_script_text(file, text)) {
             bad = true;
             continue;
         }
-        std::stringstream text;
-        text << in.rdbuf();
         try {
-            scripts.push_back(parse_script(text.str(), file));
+            scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file));
         } catch (const ScriptError& e) {
-            print_script_error(file, text.str(), e);
+            print_script_error(file, text, e);
+            bad = true;
+            continue;
+        }
+        if (!allow_empty && !makes_a_call(scripts.back())) {
+            std::cerr << file
+                      << ": error: the script makes no call (--allow-empty runs it "
+                         "all the same)\n";
             bad = true;
         }
     }
@@ -121,6 +170,7 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
     runner.on_call_end = [&] { watchdog.stop(); };
     if (!options.quiet) {
         std::cout << "== " << script.name << "\n";
+        std::cout << "plug-in " << describe_plugin_file(session->options().plugin_path) << "\n";
     }
     try {
         for (const Directive& d : script.directives) {
@@ -145,7 +195,7 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
 
 int command_run(const Globals& g, RunArgs& args) {
     std::vector<Script> scripts;
-    if (!read_scripts(args.files, scripts)) {
+    if (!read_scripts(args.files, args.allow_empty, scripts)) {
         return exit_error;
     }
     RunOptions& options = args.options;
@@ -192,6 +242,7 @@ double quotes ("\x41" escapes allowed) or built from fields:
   echo "text"     write 3 0 "Item:"      clear     reload     explain "<record>"
 Scripts run on a virtual clock: waits cost no time. When a notice waits for a key
 and none is queued, the runner presses Enter for it and says so.
+A script that makes no call (an empty one too) is an error unless --allow-empty.
 Exit status: 0 all expectations passed, 1 some failed, 2 a script or the plug-in
 could not be read, 3 a call did not return.
 
@@ -205,11 +256,14 @@ Examples:
 Command add_run_command(CLI::App& app, const Globals& g) {
     auto args = std::make_shared<RunArgs>();
     CLI::App* run = app.add_subcommand("run", "run host scripts and check their expectations");
-    run->add_option("scripts", args->files, "script files")->required();
+    run->add_option("scripts", args->files, "script files; - reads one from standard input")
+        ->required();
     run->add_flag("-v,--verbose", args->options.verbose,
                   "also print passing expectations and host directives");
     run->add_flag("-q,--quiet", args->options.quiet,
                   "print only failures, shown output and the summary");
+    run->add_flag("--allow-empty", args->allow_empty,
+                  "accept a script that makes no call (an empty one passes)");
     run->add_option("--timeout", args->timeout,
                     "give up when one call runs longer than this many seconds (0: never)")
         ->check(CLI::NonNegativeNumber);

@@ -581,15 +581,7 @@ void analyse_name(Analysis& a) {
             return;
         }
     }
-    std::string best;
-    int best_distance = 3;
-    for (const opkit::Layout& layout : opkit::layouts) {
-        const int d = edit_distance(a.name_raw, layout.name);
-        if (d < best_distance) {
-            best_distance = d;
-            best = layout.name;
-        }
-    }
+    const std::string best = closest_function(a.name_raw);
     if (!best.empty()) {
         a.name_notes.push_back("did you mean " + best + "?");
     }
@@ -611,6 +603,19 @@ std::string printable(std::string_view text) {
 }
 
 } // namespace
+
+std::string closest_function(std::string_view name) {
+    std::string best;
+    int best_distance = 3;
+    for (const opkit::Layout& layout : opkit::layouts) {
+        const int d = edit_distance(name, layout.name);
+        if (d < best_distance) {
+            best_distance = d;
+            best = layout.name;
+        }
+    }
+    return best;
+}
 
 Analysis analyse(std::string_view record) {
     Analysis a;

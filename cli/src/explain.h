@@ -83,4 +83,7 @@ std::string notice_row(std::string_view record, std::string_view code);
 // A record as it would be written in a script: quoted, with escapes for unusual characters.
 std::string quote_record(std::string_view record);
 
+// The function whose name is closest to `name` (a typo or two away), or empty.
+std::string closest_function(std::string_view name);
+
 } // namespace opkit_cli

@@ -1,6 +1,8 @@
 // Finding the plug-in relative to this program, and the tool's version.
 #include "locate.h"
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -44,7 +46,11 @@ const char* tool_version() {
 
 std::string locate_plugin(const std::string& requested, std::string& tried) {
     if (!requested.empty()) {
-        return requested; // the loader reports it when it is not there
+        // A name the user gives is a path, relative to the current folder: never a name for the
+        // loader to search its library path with.
+        std::error_code error;
+        const fs::path absolute = fs::absolute(requested, error);
+        return error ? requested : absolute.string(); // the loader reports it when it is not there
     }
     tried.clear();
     const fs::path here = executable_directory();
@@ -63,6 +69,31 @@ std::string locate_plugin(const std::string& requested, std::string& tried) {
         tried += (tried.empty() ? "" : ", ") + place.string();
     }
     return {};
+}
+
+std::string describe_plugin_file(const std::string& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    if (error) {
+        return path;
+    }
+    const auto written = fs::last_write_time(path, error);
+    std::string when = "unknown time";
+    if (!error) {
+        const auto since = std::chrono::file_clock::to_sys(written);
+        const std::time_t t = std::chrono::system_clock::to_time_t(
+            std::chrono::time_point_cast<std::chrono::system_clock::duration>(since));
+        std::tm parts{};
+#if defined(_WIN32)
+        gmtime_s(&parts, &t);
+#else
+        gmtime_r(&t, &parts);
+#endif
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+        when = text;
+    }
+    return path + " (" + std::to_string(size) + " bytes, modified " + when + ")";
 }
 
 } // namespace opkit_cli

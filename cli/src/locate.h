@@ -12,6 +12,10 @@ const char* tool_version();
 // tree, or a Windows install); else the one in ../lib/opkit/ (an installed tree). Both places
 // are found from this program's own location, never from a path fixed at build time. Empty,
 // with `tried` listing the places looked at, when neither exists.
+// A requested name is a path, relative to the current folder.
 std::string locate_plugin(const std::string& requested, std::string& tried);
+
+// The plug-in file as a report names it: its path, size and modification time.
+std::string describe_plugin_file(const std::string& path);
 
 } // namespace opkit_cli

@@ -14,9 +14,10 @@ void add_globals(CLI::App& app, Globals& g) {
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("opkit-host ") + tool_version(),
                          "print the version and exit");
-    app.add_option(
-        "--plugin", g.plugin,
-        "the plug-in to load (default: the one beside this program, else ../lib/opkit/)");
+    app.add_option("--plugin", g.plugin,
+                   "the plug-in to load, a path relative to the current folder (default: the "
+                   "one beside this program, else ../lib/opkit/, and no other)");
+    app.add_flag("-v,--verbose", g.verbose, "say which plug-in file was loaded (path, size, time)");
     app.add_option("--rows", g.rows, "screen rows of the emulated terminal")
         ->check(CLI::Range(1, 200));
     app.add_option("--columns", g.columns, "screen columns of the emulated terminal")

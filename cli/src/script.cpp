@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "compose.h"
+#include "explain.h"
 
 namespace opkit_cli {
 
@@ -188,9 +189,24 @@ void parse_call(Args& args, Directive& d) {
         args.fail_here("missing record: write it in quotes, for example call \"10TRANMSG N \"");
     }
     const Token record = args.take("record");
-    if (args.done()) {
+    const opkit::Layout* layout = record.quoted ? nullptr : find_layout(record.text);
+    if (args.done() && layout == nullptr) {
         d.record = record.text;
         return;
+    }
+    if (args.done()) {
+        std::string fields = compose_fields_help(*layout);
+        while (!fields.empty() && fields.back() == '\n') {
+            fields.pop_back();
+        }
+        args.fail("call " + record.text + " needs its fields; " + fields, record.column);
+    }
+    if (layout == nullptr && !record.quoted && args.peek().text.find('=') != std::string::npos) {
+        const std::string best = closest_function(record.text);
+        args.fail(
+            "no function is called " + record.text +
+                (best.empty() ? "; " + compose_functions_help() : "; did you mean " + best + "?"),
+            record.column);
     }
     // call FUNCTION field=value ...: the record is composed from named fields.
     if (record.quoted || find_layout(record.text) == nullptr) {

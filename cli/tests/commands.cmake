@@ -3,9 +3,18 @@
 
 # Runs the tool; checks the exit status and that the output holds each given text.
 function(check status)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "ARGS;HOLDS;LACKS")
-    execute_process(COMMAND ${EMULATOR} ${TOOL} ${arg_ARGS}
-        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "TOOL;DIR;INPUT" "ARGS;HOLDS;LACKS")
+    if(NOT arg_TOOL)
+        set(arg_TOOL ${TOOL})
+    endif()
+    if(NOT arg_DIR)
+        set(arg_DIR .)
+    endif()
+    if(NOT arg_INPUT)
+        set(arg_INPUT /dev/null)
+    endif()
+    execute_process(COMMAND ${EMULATOR} ${arg_TOOL} ${arg_ARGS} WORKING_DIRECTORY ${arg_DIR}
+        INPUT_FILE ${arg_INPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(NOT rc STREQUAL status)
         message(FATAL_ERROR "opkit-host ${arg_ARGS}: exit status ${rc}, expected ${status}\n${out}")
     endif()
@@ -64,12 +73,12 @@ check(0 ARGS call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9
 check(0 ARGS call "21INTMATH   02  +   03 " --set 2=40 --set 3=2 HOLDS "var 1 = \"42\"")
 check(0 ARGS call "21DICOUNT I         05 " "32DICOUNT S         05         03 "
     HOLDS "var 3 = \"1\"")
-check(0 ARGS --color never call "05HELLO"
+check(1 ARGS --color never call "05HELLO"
     HOLDS "notice M1 (the key it waits for was pressed: Enter)" "  0 |Bad CCFR(M1):05HELLO" "  1 |Press any key")
 check(0 ARGS --color never call "23POPUPWN C     02      R"
     HOLDS "  1 |  +----------------------+              | attribute 1: 2-25")
 check(0 ARGS --rows 5 --columns 30 call "10TRANMSG N " HOLDS "  4 |" LACKS "  5 |")
-check(0 ARGS call "22WAIT_UV     07     005" --unreadable 7 HOLDS "notice W3")
+check(1 ARGS call "22WAIT_UV     07     005" --unreadable 7 HOLDS "notice W3")
 check(0 ARGS call "52TM_DATE 12                  04   AMER             05" --clock "2026-05-12 14:30:05"
     HOLDS "var 4 = \"02:30:05 PM\"" "var 5 = \"05/12/26\"")
 check(2 ARGS call "05HELLO" --set 3 HOLDS "--set 3: write NUMBER=TEXT")
@@ -78,3 +87,64 @@ check(2 ARGS call "05HELLO" --key nonsense HOLDS "unknown key \"nonsense\"")
 # Errors: the plug-in and the scripts.
 check(2 ARGS --plugin /nonexistent/opkit.so call "05HELLO" HOLDS "cannot load the plug-in")
 check(2 ARGS run /nonexistent/script.txt HOLDS "/nonexistent/script.txt: error: cannot read the script")
+
+# call and explain agree on the exit status of a record that leads to a notice.
+check(1 ARGS call "28CMP_INT   03  GE   04      " HOLDS "notice C4")
+check(1 ARGS call "05HELLO" "10TRANMSG N " HOLDS "notice M1")
+
+# The plug-in: only the one beside the tool or the one --plugin names, said with -v.
+get_filename_component(tool_dir ${TOOL} DIRECTORY)
+get_filename_component(tool_name ${TOOL} NAME)
+file(GLOB plugin_file ${tool_dir}/opkit.so ${tool_dir}/opkit.dll)
+file(GLOB hostlib_file ${tool_dir}/hostlib.*)
+set(lone ${CMAKE_CURRENT_BINARY_DIR}/opkit-host-alone)
+file(REMOVE_RECURSE ${lone})
+file(MAKE_DIRECTORY ${lone}/sub)
+file(COPY ${TOOL} ${hostlib_file} DESTINATION ${lone})
+check(2 TOOL ${lone}/${tool_name} ARGS call "05HELLO" HOLDS "cannot find the plug-in" "${lone}"
+    LACKS "result")
+check(2 TOOL ${lone}/${tool_name} ARGS run ${CMAKE_CURRENT_LIST_DIR}/../../examples/demo.txt
+    HOLDS "cannot find the plug-in")
+get_filename_component(plugin_name ${plugin_file} NAME)
+check(0 DIR ${tool_dir} ARGS -v --plugin ${plugin_name} call "10TRANMSG N "
+    HOLDS "plug-in ${plugin_file} (" " bytes, modified 20" "=> result")
+check(2 DIR ${lone}/sub ARGS --plugin ${plugin_name} call "10TRANMSG N " HOLDS "cannot load")
+file(COPY ${plugin_file} DESTINATION ${lone})
+check(0 TOOL ${lone}/${tool_name} ARGS -v call "10TRANMSG N " HOLDS "plug-in ${lone}/${plugin_name} (")
+check(0 TOOL ${lone}/${tool_name} ARGS run ${CMAKE_CURRENT_LIST_DIR}/../../examples/demo.txt
+    HOLDS "plug-in ${lone}/${plugin_name} (")
+find_program(READELF readelf)
+if(READELF AND NOT EMULATOR)
+    execute_process(COMMAND ${READELF} -d ${TOOL} OUTPUT_VARIABLE dynamic)
+    string(REGEX MATCH "(runpath|rpath): \\[[^]]*\\]" search "${dynamic}")
+    if(search MATCHES "[[:]/")
+        message(FATAL_ERROR "opkit-host searches for libraries outside its own folder: ${search}")
+    endif()
+endif()
+
+# Scripts that cannot be read, or that make no call.
+set(scratch ${CMAKE_CURRENT_BINARY_DIR}/opkit-host-scripts)
+file(REMOVE_RECURSE ${scratch})
+file(MAKE_DIRECTORY ${scratch})
+file(WRITE ${scratch}/empty.txt "")
+file(WRITE ${scratch}/nocall.txt "# only a comment\necho \"hi\"\n")
+file(WRITE ${scratch}/one.txt "call \"10TRANMSG N \"\nexpect result 0\n")
+check(2 ARGS run ${scratch} HOLDS "cannot read the script: it is a folder" LACKS "passed")
+check(2 ARGS run ${scratch}/missing.txt HOLDS "cannot read the script: No such file")
+check(2 ARGS run ${scratch}/empty.txt HOLDS "makes no call" LACKS "passed")
+check(2 ARGS run ${scratch}/nocall.txt HOLDS "makes no call")
+check(0 ARGS run --allow-empty ${scratch}/empty.txt ${scratch}/nocall.txt HOLDS "0 calls")
+check(0 ARGS run - INPUT ${scratch}/one.txt HOLDS "1 call, 1 expectation passed")
+
+# Control bytes of a bad script line are escaped in the error, not sent to the terminal.
+string(ASCII 27 8 13 esc_bs_cr)
+file(WRITE ${scratch}/binary.txt "frob ${esc_bs_cr}[2J\n")
+string(ASCII 27 esc)
+check(2 ARGS run ${scratch}/binary.txt HOLDS "\\x1B\\x08\\x0D[2J" LACKS "${esc}")
+
+# A misspelt function in the field form is named as such, and a field form with no fields lists
+# the fields instead of sending a bare name.
+file(WRITE ${scratch}/typo.txt "call CMPINT left=3 relation=GE right=4 mode=S\n")
+check(2 ARGS run ${scratch}/typo.txt HOLDS "no function is called CMPINT; did you mean CMP_INT?")
+file(WRITE ${scratch}/bare.txt "call DICOUNT\n")
+check(2 ARGS run ${scratch}/bare.txt HOLDS "call DICOUNT needs its fields; DICOUNT fields:" "counter=")
