@@ -95,7 +95,14 @@ check(1 ARGS call "05HELLO" "10TRANMSG N " HOLDS "notice M1")
 # The plug-in: only the one beside the tool or the one --plugin names, said with -v.
 get_filename_component(tool_dir ${TOOL} DIRECTORY)
 get_filename_component(tool_name ${TOOL} NAME)
-file(GLOB plugin_file ${tool_dir}/opkit.so ${tool_dir}/opkit.dll)
+# The plug-in the build puts beside the tool: opkit.so, opkit.dll, or a terminal DLL run
+# through the loader.
+file(GLOB plugin_file ${tool_dir}/opkit.so ${tool_dir}/opkit.dll ${tool_dir}/opkitarm.dll
+    ${tool_dir}/opkitx86.dll)
+if(NOT plugin_file)
+    message(FATAL_ERROR "no plug-in beside ${TOOL}")
+endif()
+list(GET plugin_file 0 plugin_file)
 file(GLOB hostlib_file ${tool_dir}/hostlib.*)
 set(lone ${CMAKE_CURRENT_BINARY_DIR}/opkit-host-alone)
 file(REMOVE_RECURSE ${lone})
