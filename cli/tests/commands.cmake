@@ -108,18 +108,20 @@ set(lone ${CMAKE_CURRENT_BINARY_DIR}/opkit-host-alone)
 file(REMOVE_RECURSE ${lone})
 file(MAKE_DIRECTORY ${lone}/sub)
 file(COPY ${TOOL} ${hostlib_file} DESTINATION ${lone})
-check(2 TOOL ${lone}/${tool_name} ARGS call "05HELLO" HOLDS "cannot find the plug-in" "${lone}"
+# Paths are checked by their last parts: under wine the tool prints them as Z:\...
+check(2 TOOL ${lone}/${tool_name} ARGS call "05HELLO" HOLDS "cannot find the plug-in" "opkit-host-alone"
     LACKS "result")
 check(2 TOOL ${lone}/${tool_name} ARGS run ${CMAKE_CURRENT_LIST_DIR}/../../examples/demo.txt
     HOLDS "cannot find the plug-in")
 get_filename_component(plugin_name ${plugin_file} NAME)
 check(0 DIR ${tool_dir} ARGS -v --plugin ${plugin_name} call "10TRANMSG N "
-    HOLDS "plug-in ${plugin_file} (" " bytes, modified 20" "=> result")
+    HOLDS "plug-in " "${plugin_name} (" " bytes, modified 20" "=> result")
 check(2 DIR ${lone}/sub ARGS --plugin ${plugin_name} call "10TRANMSG N " HOLDS "cannot load")
 file(COPY ${plugin_file} DESTINATION ${lone})
-check(0 TOOL ${lone}/${tool_name} ARGS -v call "10TRANMSG N " HOLDS "plug-in ${lone}/${plugin_name} (")
+check(0 TOOL ${lone}/${tool_name} ARGS -v call "10TRANMSG N "
+    HOLDS "plug-in " "opkit-host-alone" "${plugin_name} (")
 check(0 TOOL ${lone}/${tool_name} ARGS run ${CMAKE_CURRENT_LIST_DIR}/../../examples/demo.txt
-    HOLDS "plug-in ${lone}/${plugin_name} (")
+    HOLDS "plug-in " "opkit-host-alone" "${plugin_name} (")
 find_program(READELF readelf)
 if(READELF AND NOT EMULATOR)
     execute_process(COMMAND ${READELF} -d ${TOOL} OUTPUT_VARIABLE dynamic)
