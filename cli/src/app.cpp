@@ -39,16 +39,19 @@ std::string plugin_path(const Globals& g) {
     return path;
 }
 
-bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session) {
-    const std::string path = plugin_path(g);
-    if (path.empty()) {
-        return false;
-    }
-    SessionOptions options;
-    options.plugin_path = path;
+bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions& options) {
+    options.plugin_path = plugin_path(g);
     options.rows = g.rows;
     options.columns = g.columns;
     options.clock = clock;
+    return !options.plugin_path.empty();
+}
+
+bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session) {
+    SessionOptions options;
+    if (!session_options(g, clock, options)) {
+        return false;
+    }
     session = std::make_unique<Session>(options);
     std::string error;
     if (!session->open(error)) {
@@ -56,7 +59,7 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
         return false;
     }
     if (g.verbose) {
-        std::cerr << "opkit-host: plug-in " << describe_plugin_file(path) << "\n";
+        std::cerr << "opkit-host: plug-in " << describe_plugin_file(options.plugin_path) << "\n";
     }
     return true;
 }

@@ -33,6 +33,10 @@ bool use_ansi(const Globals& g);
 std::string plugin_path(const Globals& g);
 
 // Opens a session with the plug-in found as the options say; prints why when it cannot.
+// The session options the global options ask for, on the given clock; false (having said why)
+// when no plug-in is found.
+bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions& options);
+
 bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session);
 
 // Prints a script error with the line it is in and a caret under its column.

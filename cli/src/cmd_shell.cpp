@@ -26,15 +26,10 @@ int command_shell(const Globals& g) {
             << "opkit-host: this build has no full-screen view (it was built without curses)\n";
         return exit_error;
     }
-    const std::string path = plugin_path(g);
-    if (path.empty()) {
+    SessionOptions options;
+    if (!session_options(g, hostsim::ClockMode::real_time, options)) {
         return exit_error;
     }
-    SessionOptions options;
-    options.plugin_path = path;
-    options.rows = g.rows;
-    options.columns = g.columns;
-    options.clock = hostsim::ClockMode::real_time;
     return run_shell(options);
 }
 
