@@ -73,6 +73,8 @@ function(opkit_pe_dll target)
     get_filename_component(VERSION_NAME ${dll_OUTPUT} NAME_WE)
     set(VERSION_DESCRIPTION "opkit custom function library (${dll_ARCH})")
     configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${work}/version.rc @ONLY)
+    # llvm-rc reads any argument that begins with a slash as an option (a source folder named
+    # /check... would be its /C code page), so it is given names relative to the work folder.
     set(resource ${work}/version.res)
     if(dll_ARCH STREQUAL "x86")
         add_custom_command(OUTPUT ${resource}
@@ -81,24 +83,36 @@ function(opkit_pe_dll target)
             DEPENDS ${work}/version.rc COMMENT "Version resource for ${VERSION_FILE} (windres)" VERBATIM)
     else()
         add_custom_command(OUTPUT ${resource}
-            COMMAND ${OPKIT_LLVM_RC} /nologo /FO ${resource} ${work}/version.rc
+            COMMAND ${OPKIT_LLVM_RC} /nologo /FO version.res version.rc
+            WORKING_DIRECTORY ${work}
             DEPENDS ${work}/version.rc COMMENT "Version resource for ${VERSION_FILE} (llvm-rc)" VERBATIM)
     endif()
 
     # No default libraries, the DLL's own entry, `main` exported under its plain name by the
     # module-definition file, and no debug information: the file is what a terminal gets.
+    # lld-link, like llvm-rc, parses slash-led arguments as options first, so it runs in the work
+    # folder and is given relative paths, whatever the folder the sources were cloned into.
+    set(link_inputs "")
+    foreach(input IN LISTS objects import_libs)
+        file(RELATIVE_PATH relative ${work} ${input})
+        list(APPEND link_inputs ${relative})
+    endforeach()
+    file(RELATIVE_PATH def ${work} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def)
+    file(RELATIVE_PATH out ${work} ${dll_OUTPUT})
     add_custom_command(OUTPUT ${dll_OUTPUT}
         COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
-            /def:${PROJECT_SOURCE_DIR}/src/entry/opkit.def /opt:ref /opt:icf
-            /implib:${work}/exports.lib /out:${dll_OUTPUT} ${objects} ${import_libs} ${resource}
+            /def:${def} /opt:ref /opt:icf /implib:exports.lib /out:${out} ${link_inputs}
+            version.res
+        WORKING_DIRECTORY ${work}
         DEPENDS ${objects} ${import_libs} ${resource} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
         COMMENT "Linking ${dll_OUTPUT}" VERBATIM)
     set(outputs ${dll_OUTPUT})
     if(dll_CONTROL)
+        file(RELATIVE_PATH out ${work} ${dll_CONTROL})
         add_custom_command(OUTPUT ${dll_CONTROL}
             COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
-                /def:${PROJECT_SOURCE_DIR}/src/entry/opkit.def /export:DllMain
-                /implib:${work}/control.lib /out:${dll_CONTROL} ${objects} ${import_libs}
+                /def:${def} /export:DllMain /implib:control.lib /out:${out} ${link_inputs}
+            WORKING_DIRECTORY ${work}
             DEPENDS ${objects} ${import_libs} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
             COMMENT "Linking ${dll_CONTROL}" VERBATIM)
         list(APPEND outputs ${dll_CONTROL})
