@@ -42,7 +42,7 @@ def calls_json(extra=()):
             "benchmarks": benchmarks}
 
 
-def clock_json(waits_max=51, cpu_pct=0.02):
+def clock_json(waits_max=51, cpu_pct=0.02, beyond=0.01):
     return {"context": {}, "benchmarks": [
         {"name": "Clock/V_DELAY/10/iterations:8/manual_time", "run_name": "Clock/V_DELAY/10",
          "run_type": "iteration", "passes": 26, "nominal_ms": 520.0, "wall_median_ms": 540.0,
@@ -50,7 +50,8 @@ def clock_json(waits_max=51, cpu_pct=0.02):
          "over_us_per_pass": 770.0, "cpu_pct": 0.3, "iterations": 8},
         {"name": "Clock/WAIT_UV_no_event", "run_name": "Clock/WAIT_UV_no_event",
          "run_type": "iteration", "wall_ms": 6000.0, "cpu_pct": cpu_pct, "waits": waits_max,
-         "waits_max": waits_max, "iterations": 3},
+         "waits_max": waits_max, "cpu_beyond_direct_pct": beyond, "direct_us_per_wait": 60.0,
+         "iterations": 3},
     ]}
 
 
@@ -89,10 +90,14 @@ class ReportTest(unittest.TestCase):
     def test_goals_on_the_real_clock(self):
         _, text = run_report(calls_json(), clock_json(waits_max=60))
         self.assertTrue(line_of(text, "10").endswith("MISSED"))  # 3.65 % beyond direct
-        self.assertIn("at most 60 waits, cpu < 0.05 %: ok", text)
-        for figures in ({"waits_max": 61}, {"cpu_pct": 0.05}):
+        goal = "at most 60 waits, cpu beyond the direct waits < 0.05 %"
+        self.assertIn(f"{goal}: ok", text)
+        # The goal is judged on the CPU beyond the host's own waits, not on the raw figure.
+        _, text = run_report(calls_json(), clock_json(cpu_pct=0.07, beyond=0.01))
+        self.assertIn(f"{goal}: ok", text)
+        for figures in ({"waits_max": 61}, {"beyond": 0.05}):
             _, text = run_report(calls_json(), clock_json(**figures))
-            self.assertIn("at most 60 waits, cpu < 0.05 %: MISSED", text)
+            self.assertIn(f"{goal}: MISSED", text)
 
     def test_an_errored_benchmark_fails_the_report(self):
         errored = {"name": "Call/COMPARE", "run_name": "Call/COMPARE", "run_type": "iteration",
