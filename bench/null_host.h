@@ -44,6 +44,13 @@ uint64_t notices();
 // The last value handed to the transaction-message switch; -1 before the first.
 int last_transaction();
 
+// The service log: between start_log() and stop_log() every service call is kept with its
+// arguments; stop_log() answers how many (-1 when the log overflowed). replay() makes the
+// logged calls again, in order, so that a benchmark can time the host's own share of a call.
+void start_log();
+int stop_log();
+void replay();
+
 // The clock texts the host hands out: time format 2 "143005", format 1 "023005PM",
 // date format 1 "120526", format 3 "260512".
 

@@ -80,6 +80,21 @@ class ReportTest(unittest.TestCase):
         # Medians 200 / 50; the means (200 / 400) would give 0.50.
         self.assertTrue(line_of(text, "TM_DATE").endswith("4.00"))
 
+    def test_host_share_and_one_delay_pass(self):
+        def with_services(name, family, median, count, host_ns):
+            rows = aggregate(name, family, median, median)
+            for row in rows:
+                row.update(services=count, services_ns=host_ns)
+            return rows
+        extra = (with_services("Call/V_DELAY", 9, 30.0, 6, 9.0)
+                 + with_services("Call/V_DELAY_one_pass", 10, 24.0, 3, 4.5))
+        _, text = run_report(calls_json(extra), clock_json())
+        # 30 ns of which 9 in the host: 70 % own work; the second pass costs 6 ns against
+        # 4.5 ns of services, beyond the 1 ns allowed for noise.
+        self.assertRegex(line_of(text, "V_DELAY   count 1"), r"6 +9\.0 +70$")
+        self.assertIn("one V_DELAY pass: 6.0 ns, its three services 4.5 ns", text)
+        self.assertTrue(line_of(text, "one V_DELAY pass").endswith("MISSED)"))
+
     def test_formatter_ratio_and_goal(self):
         _, text = run_report(calls_json(), clock_json())
         # Against snprintf the goal is 0.6, against fmt 1.0.
