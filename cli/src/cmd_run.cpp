@@ -120,7 +120,7 @@ bool read_script_text(const std::string& file, std::string& text) {
 
 bool makes_a_call(const Script& script) {
     for (const Directive& d : script.directives) {
-        if (d.verb == Verb::call || d.verb == Verb::message) {
+        if (std::holds_alternative<Call>(d.action) || std::holds_alternative<Message>(d.action)) {
             return true;
         }
     }
@@ -139,8 +139,14 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty,
         }
         try {
             scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file));
-        } catch (const ScriptError& e) {
-            print_script_error(file, text, e);
+        } catch (const ScriptErrors& e) {
+            for (const ScriptError& error : e.errors()) {
+                print_script_error(file, text, error);
+            }
+            if (e.more()) {
+                std::cerr << file << ": error: more errors follow; the first " << max_script_errors
+                          << " are shown\n";
+            }
             bad = true;
             continue;
         }

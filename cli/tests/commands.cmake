@@ -157,3 +157,16 @@ file(WRITE ${scratch}/typo.txt "call CMPINT left=3 relation=GE right=4 mode=S\n"
 check(2 ARGS run ${scratch}/typo.txt HOLDS "no function is called CMPINT; did you mean CMP_INT?")
 file(WRITE ${scratch}/bare.txt "call DICOUNT\n")
 check(2 ARGS run ${scratch}/bare.txt HOLDS "call DICOUNT needs its fields; DICOUNT fields:" "counter=")
+
+# Every error of a script is reported with its line and column before anything runs, up to a
+# limit that is said when reached.
+file(WRITE ${scratch}/errors.txt
+    "echo \"never shown\"\ncall \"10TRANMSG N \"\nset 0 x\nexpect notice C\nfrob 1\n")
+check(2 ARGS run ${scratch}/errors.txt
+    HOLDS "errors.txt:3:5: error: variable must be 1 to 99" "errors.txt:4:15: error: a notice code"
+    "errors.txt:5:1: error: unknown directive \"frob\""
+    LACKS "never shown" "=> " "more errors")
+string(REPEAT "frob\n" 25 many_errors)
+file(WRITE ${scratch}/many.txt "${many_errors}")
+check(2 ARGS run ${scratch}/many.txt HOLDS "many.txt:20:1: error" "the first 20 are shown"
+    LACKS "many.txt:21:1")
