@@ -128,7 +128,7 @@ bool makes_a_call(const Script& script) {
 }
 
 // Parses every script first, so that a typo is reported before anything runs.
-bool read_scripts(const std::vector<std::string>& files, bool allow_empty,
+bool read_scripts(const std::vector<std::string>& files, bool allow_empty, ScreenSize screen,
                   std::vector<Script>& scripts) {
     bool bad = false;
     for (const std::string& file : files) {
@@ -138,7 +138,7 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty,
             continue;
         }
         try {
-            scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file));
+            scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file, screen));
         } catch (const ScriptErrors& e) {
             for (const ScriptError& error : e.errors()) {
                 print_script_error(file, text, error);
@@ -201,7 +201,7 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
 
 int command_run(const Globals& g, RunArgs& args) {
     std::vector<Script> scripts;
-    if (!read_scripts(args.files, args.allow_empty, scripts)) {
+    if (!read_scripts(args.files, args.allow_empty, ScreenSize{g.rows, g.columns}, scripts)) {
         return exit_error;
     }
     RunOptions& options = args.options;

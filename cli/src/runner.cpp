@@ -287,6 +287,12 @@ void Runner::act(const Directive& d, const Advance& a, const std::string&) {
                 "clock)\n";
         return;
     }
+    // The clock's years end with 2099: a step beyond would leave it where no date is written.
+    const int64_t last_ms = hostsim::to_epoch_ms(hostsim::DateTime{2099, 12, 31, 23, 59, 59, 999});
+    if (a.ms > last_ms - host.now_ms()) {
+        throw std::runtime_error("advance " + seconds_text(a.ms) + " would take the clock past " +
+                                 "2099-12-31 23:59:59 (it stands at " + clock_text() + ")");
+    }
     host.advance(std::chrono::milliseconds(a.ms));
     note(d, "advance: clock " + clock_text());
 }

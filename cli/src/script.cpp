@@ -41,8 +41,8 @@ class Args {
   public:
     // `after_verb` is the column just past the directive's name, where a missing first
     // argument is reported.
-    Args(std::vector<Token> tokens, int line, int after_verb)
-        : tokens_(std::move(tokens)), line_(line), after_verb_(after_verb) {}
+    Args(std::vector<Token> tokens, int line, int after_verb, ScreenSize screen = {})
+        : tokens_(std::move(tokens)), line_(line), after_verb_(after_verb), screen_(screen) {}
 
     size_t size() const { return tokens_.size(); }
     size_t left() const { return tokens_.size() - next_; }
@@ -103,12 +103,14 @@ class Args {
                    : tokens_.back().column + static_cast<int>(tokens_.back().text.size());
     }
     int line() const { return line_; }
+    const ScreenSize& screen() const { return screen_; }
 
   private:
     std::vector<Token> tokens_;
     size_t next_ = 0;
     int line_;
     int after_verb_;
+    ScreenSize screen_;
 };
 
 constexpr int max_variable = 99;
@@ -260,11 +262,17 @@ Action parse_call(Args& args) {
     return compose_call(args, record);
 }
 
+constexpr const char* too_long =
+    "a duration longer than 36525 days (2000 to 2099) would take the clock outside its years";
+
 // The time of `at`: +duration, HH:MM:SS or a date and time.
 void take_at_time(Args& args, At& at) {
     const Token& when = args.take("time (+5s, 12:00:05 or 2026-01-01 12:00:05)");
     if (!when.text.empty() && when.text[0] == '+') {
         const auto ms = parse_duration(std::string_view(when.text).substr(1));
+        if (ms && *ms > clock_span_ms) {
+            args.fail(too_long, when.column);
+        }
         if (!ms) {
             args.fail("a relative time is + and a duration such as +500ms, +5s or +1m30s, not \"" +
                           when.text + "\"",
@@ -395,6 +403,9 @@ Action parse_show(Args& args) {
 Action parse_advance(Args& args) {
     const Token& t = args.take("duration (250ms, 5s, 2m, 1h30m)");
     const auto ms = parse_duration(t.text);
+    if (ms && *ms > clock_span_ms) {
+        args.fail(too_long, t.column);
+    }
     if (!ms) {
         args.fail(
             "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"" +
@@ -404,11 +415,18 @@ Action parse_advance(Args& args) {
     return Advance{*ms};
 }
 
+// write: the text must start on the screen and end within its row.
 Action parse_write(Args& args) {
     Write w;
-    w.row = take_row(args);
-    w.column = take_row(args, "column");
-    w.text = args.take("text").text;
+    const ScreenSize& screen = args.screen();
+    w.row = static_cast<int>(args.take_int("row", 0, screen.rows - 1));
+    w.column = static_cast<int>(args.take_int("column", 0, screen.columns - 1));
+    const Token& text = args.take("text");
+    w.text = text.text;
+    if (w.column + static_cast<int>(w.text.size()) > screen.columns) {
+        args.fail("the text runs past the last column, " + std::to_string(screen.columns - 1),
+                  text.column);
+    }
     if (!args.done()) {
         w.attribute = static_cast<uint8_t>(args.take_int("attribute", 0, 255));
     }
@@ -589,9 +607,11 @@ std::optional<int64_t> parse_duration(std::string_view text) {
     while (i < text.size()) {
         int64_t amount = 0;
         const auto r = std::from_chars(text.data() + i, text.data() + text.size(), amount);
-        if (r.ec != std::errc() || amount < 0) {
+        const bool huge = r.ec == std::errc::result_out_of_range;
+        if ((r.ec != std::errc() && !huge) || amount < 0) {
             return std::nullopt;
         }
+        amount = huge ? INT64_MAX : amount;
         i = static_cast<size_t>(r.ptr - text.data());
         size_t unit_end = i;
         while (unit_end < text.size() &&
@@ -606,16 +626,13 @@ std::optional<int64_t> parse_duration(std::string_view text) {
         if (scale == 0) {
             return std::nullopt;
         }
-        if (amount > INT64_MAX / scale / 4) {
-            return std::nullopt;
-        }
-        total += amount * scale;
+        total = amount > (INT64_MAX - total) / scale ? INT64_MAX : total + amount * scale;
         i = unit_end;
     }
     return total;
 }
 
-std::optional<Directive> parse_line(std::string_view line, int line_number) {
+std::optional<Directive> parse_line(std::string_view line, int line_number, ScreenSize screen) {
     std::vector<Token> tokens;
     try {
         tokens = tokenize(line);
@@ -631,7 +648,8 @@ std::optional<Directive> parse_line(std::string_view line, int line_number) {
     }
     const Token verb = tokens.front();
     tokens.erase(tokens.begin());
-    Args args(std::move(tokens), line_number, verb.column + static_cast<int>(verb.text.size()));
+    Args args(std::move(tokens), line_number, verb.column + static_cast<int>(verb.text.size()),
+              screen);
     const std::string v = lower(verb.text);
     for (const VerbRule& rule : verb_rules) {
         if (v == rule.name) {
@@ -659,7 +677,7 @@ std::optional<int> parse_variable(std::string_view text) {
     return value;
 }
 
-Script parse_script(std::string_view text, std::string name) {
+Script parse_script(std::string_view text, std::string name, ScreenSize screen) {
     Script script;
     script.name = std::move(name);
     std::vector<ScriptError> errors;
@@ -669,7 +687,7 @@ Script parse_script(std::string_view text, std::string name) {
         size_t end = text.find('\n', start);
         end = end == std::string_view::npos ? text.size() : end;
         try {
-            if (auto d = parse_line(text.substr(start, end - start), line_number + 1)) {
+            if (auto d = parse_line(text.substr(start, end - start), line_number + 1, screen)) {
                 script.directives.push_back(std::move(*d));
             }
         } catch (const ScriptError& e) {

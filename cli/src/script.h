@@ -64,8 +64,18 @@ std::vector<uint16_t> parse_keys(std::string_view text);
 // A user variable number as scripts write it, 1 to 99; empty when the text is none.
 std::optional<int> parse_variable(std::string_view text);
 
-// A duration such as 250ms, 5s, 2m, 1h30m, 1d; milliseconds, or empty when malformed.
+// A duration such as 250ms, 5s, 2m, 1h30m, 1d; milliseconds (INT64_MAX for any beyond it), or
+// empty when malformed.
 std::optional<int64_t> parse_duration(std::string_view text);
+
+// The host's clock runs from 2000-01-01 to the end of 2099: no step of it may be longer.
+constexpr int64_t clock_span_ms = 36525LL * 86400000;
+
+// The screen that a script's writes must stay within (by default: any size a host may have).
+struct ScreenSize {
+    int rows = 256;
+    int columns = 256;
+};
 
 // The directives, one struct each.
 struct Call {                  // call <record> | call <FUNCTION> field=value ...
@@ -182,11 +192,11 @@ struct Script {
 
 // Parses one line; empty when the line holds only blanks or a comment. Throws ScriptError
 // with `line_number` and the column of the offending token.
-std::optional<Directive> parse_line(std::string_view line, int line_number);
+std::optional<Directive> parse_line(std::string_view line, int line_number, ScreenSize screen = {});
 
 // Parses a whole script text. Throws ScriptErrors with every error of the text (up to
 // max_script_errors), so that all are reported before anything runs.
-Script parse_script(std::string_view text, std::string name);
+Script parse_script(std::string_view text, std::string name, ScreenSize screen = {});
 
 // A short list of the directives, for help texts.
 std::string directive_summary();

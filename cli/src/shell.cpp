@@ -375,7 +375,8 @@ void Shell::execute_line(const std::string& line) {
     }
     std::optional<Directive> d;
     try {
-        d = parse_line(text, line_number_);
+        const hostsim::HostOptions& host = session_.host().options();
+        d = parse_line(text, line_number_, ScreenSize{host.rows, host.columns});
     } catch (const ScriptError& e) {
         set_status("column " + std::to_string(e.column()) + ": " + e.what());
         return;

@@ -229,6 +229,12 @@ TEST(Directives, ErrorsNameWhatIsWrongAndWhere) {
         {"advance 5", "a duration is a number and a unit", 9},
         {"at +5 key 13", "a relative time is +", 4},
         {"at +5s jump", "an event is set, key or stop", 8},
+        {"advance 99999999999h", "would take the clock outside its years", 9},
+        {"advance 36526d", "would take the clock outside its years", 9},
+        {"advance 99999999999999999999999h", "would take the clock outside its years", 9},
+        {"advance 2562047788015215h2562047788015215h2562047788015215h2562047788015215h",
+         "would take the clock outside its years", 9},
+        {"at +36526d stop", "would take the clock outside its years", 4},
         {"expect notice C", "two characters", 15},
         {"expect frobs 3", "cannot expect \"frobs\"", 8},
         {"expect screen 2", "missing text", 16},
@@ -258,6 +264,30 @@ TEST(Scripts, LinesAreNumberedFromOneAndErrorsCarryTheirLine) {
         FAIL();
     } catch (const ScriptError& e) {
         EXPECT_EQ(e.line(), 3);
+    }
+}
+
+TEST(Directives, WritesStayOnTheScreen) {
+    const ScreenSize screen{20, 40};
+    EXPECT_TRUE(parse_line(R"(write 19 36 "abcd")", 1, screen).has_value());
+    struct Case {
+        const char* line;
+        const char* message;
+        int column;
+    };
+    const Case cases[] = {
+        {R"(write 20 0 "x")", "row must be 0 to 19, not 20", 7},
+        {R"(write 0 40 "x")", "column must be 0 to 39, not 40", 9},
+        {R"(write 0 37 "abcd")", "the text runs past the last column, 39", 12},
+    };
+    for (const Case& c : cases) {
+        try {
+            parse_line(c.line, 3, screen);
+            ADD_FAILURE() << c.line;
+        } catch (const ScriptError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+            EXPECT_EQ(e.column(), c.column) << c.line;
+        }
     }
 }
 
