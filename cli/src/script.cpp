@@ -28,14 +28,6 @@ int hex_digit(char c) {
     return -1;
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // Reads the arguments of one directive, with the place of each for error messages.
 class Args {
   public:
