@@ -120,7 +120,7 @@ bool read_script_text(const std::string& file, std::string& text) {
 
 bool makes_a_call(const Script& script) {
     for (const Directive& d : script.directives) {
-        if (d.verb == Verb::call || d.verb == Verb::message) {
+        if (std::holds_alternative<Call>(d.action) || std::holds_alternative<Message>(d.action)) {
             return true;
         }
     }
@@ -128,7 +128,7 @@ bool makes_a_call(const Script& script) {
 }
 
 // Parses every script first, so that a typo is reported before anything runs.
-bool read_scripts(const std::vector<std::string>& files, bool allow_empty,
+bool read_scripts(const std::vector<std::string>& files, bool allow_empty, ScreenSize screen,
                   std::vector<Script>& scripts) {
     bool bad = false;
     for (const std::string& file : files) {
@@ -138,9 +138,15 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty,
             continue;
         }
         try {
-            scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file));
-        } catch (const ScriptError& e) {
-            print_script_error(file, text, e);
+            scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file, screen));
+        } catch (const ScriptErrors& e) {
+            for (const ScriptError& error : e.errors()) {
+                print_script_error(file, text, error);
+            }
+            if (e.more()) {
+                std::cerr << file << ": error: more errors follow; the first " << max_script_errors
+                          << " are shown\n";
+            }
             bad = true;
             continue;
         }
@@ -195,7 +201,7 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
 
 int command_run(const Globals& g, RunArgs& args) {
     std::vector<Script> scripts;
-    if (!read_scripts(args.files, args.allow_empty, scripts)) {
+    if (!read_scripts(args.files, args.allow_empty, ScreenSize{g.rows, g.columns}, scripts)) {
         return exit_error;
     }
     RunOptions& options = args.options;

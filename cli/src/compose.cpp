@@ -14,22 +14,6 @@ namespace {
 using opkit::Field;
 using opkit::Layout;
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // The fields given, with the index of each assignment for error messages.
 class Builder {
   public:
@@ -340,6 +324,22 @@ std::string field_values_text(const opkit::Field& field) {
             entry += (entry.empty() ? "" : "|") + spelling;
         }
         out += (out.empty() ? "" : " ") + entry;
+    }
+    return out;
+}
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return out;
 }

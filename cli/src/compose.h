@@ -61,4 +61,8 @@ std::string field_values_text(const opkit::Field& field);
 // Whether a one-letter value is among `letters` (any case); every value is when there are none.
 bool letter_in(const char* letters, std::string_view value);
 
+// The text in upper or lower case (ASCII letters only).
+std::string upper(std::string_view text);
+std::string lower(std::string_view text);
+
 } // namespace opkit_cli

@@ -22,14 +22,7 @@ constexpr int notice_excerpt = 18;
 char upper(char c) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = upper(c);
-    }
-    return out;
-}
+using opkit_cli::upper;
 
 std::string escaped_char(char c) {
     const auto u = static_cast<unsigned char>(c);

@@ -125,12 +125,13 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
     char head[32];
     std::snprintf(head, sizeof head, "%4d  ", d.line);
     std::string line = head;
-    if (d.verb == Verb::call) {
-        std::string label = function_label(d.record);
+    const auto* call = std::get_if<Call>(&d.action);
+    if (call != nullptr) {
+        std::string label = function_label(call->record);
         label.resize(std::max<size_t>(label.size(), 8), ' ');
-        line += label + quote_record(d.record);
+        line += label + quote_record(call->record);
     } else {
-        line += "message " + std::to_string(d.number);
+        line += "message " + std::to_string(std::get<Message>(d.action).code);
     }
     line += "  => " + std::to_string(report.result);
     std::vector<std::string> notes = report.changes;
@@ -141,7 +142,7 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
             n += ", Enter pressed for its key wait";
         }
         notes.push_back(n);
-    } else if (report.auto_key && d.verb == Verb::message) {
+    } else if (report.auto_key && call == nullptr) {
         notes.push_back("Enter queued to end the self-test");
     }
     if (report.elapsed_ms > 0 && session_.host().clock_mode() == hostsim::ClockMode::virtual_time) {
@@ -161,102 +162,105 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
 
 namespace {
 
-std::optional<std::string> check_screen(const hostsim::Host& host, const Directive& d) {
-    if (d.number >= host.options().rows) {
-        return "the screen has rows 0 to " + std::to_string(host.options().rows - 1);
-    }
-    const std::string row = host.screen_row(d.number);
-    if (d.column < 0) {
-        if (rtrim(row) != rtrim(d.text)) {
-            return "expected row " + std::to_string(d.number) + " " + quoted(rtrim(d.text)) +
-                   ", found " + quoted(rtrim(row));
-        }
-        return std::nullopt;
-    }
-    const std::string found = static_cast<size_t>(d.column) < row.size()
-                                  ? row.substr(static_cast<size_t>(d.column), d.text.size())
-                                  : std::string();
-    if (found != d.text) {
-        return "expected " + quoted(d.text) + " at row " + std::to_string(d.number) + ", column " +
-               std::to_string(d.column) + ", found " + quoted(found);
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> check_notice(const hostsim::Host& host, const Directive& d,
-                                        const std::string& last_notice) {
-    const std::string row = rtrim(host.screen_row(0));
-    if (d.text == "none") {
-        if (!last_notice.empty()) {
-            return "expected no notice from the last call, found notice " + last_notice + ": " +
-                   quoted(row);
-        }
-        return std::nullopt;
-    }
-    const std::string wanted =
-        d.text == "append" ? "CFR append too long:" : "Bad CCFR(" + d.text + "):";
-    if (row.rfind(wanted, 0) != 0) {
-        return "expected row 0 to start with " + quoted(wanted) + ", found " + quoted(row);
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> check_attribute(const hostsim::Host& host, const Directive& d) {
-    const int wanted = std::stoi(d.text);
-    for (int i = 0; i < static_cast<int>(d.duration_ms); ++i) {
-        const hostsim::Cell cell = host.cell(d.number, d.column + i);
-        if (cell.attribute != wanted) {
-            return "expected attribute " + d.text + " at row " + std::to_string(d.number) +
-                   ", column " + std::to_string(d.column + i) + ", found " +
-                   std::to_string(cell.attribute);
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<std::string> mismatch(bool ok, const std::string& what) {
     return ok ? std::nullopt : std::optional<std::string>(what);
 }
 
-} // namespace
+// Each kind of expectation checked against the host: empty when it holds.
+class Checker {
+  public:
+    Checker(const hostsim::Host& host, const Runner& runner, std::optional<int> last_result,
+            const std::string& last_notice)
+        : host_(host), runner_(runner), last_result_(last_result), last_notice_(last_notice) {}
 
-std::optional<std::string> Runner::check(const Directive& d) {
-    const hostsim::Host& host = session_.host();
-    switch (d.expect) {
-    case ExpectWhat::result:
-        if (!called_) {
+    std::optional<std::string> operator()(const ExpectResult& e) const {
+        if (!last_result_) {
             return std::string("no call has been made yet");
         }
-        return mismatch(*last_result_ == d.number, "expected result " + std::to_string(d.number) +
-                                                       ", found " + std::to_string(*last_result_));
-    case ExpectWhat::variable: {
-        const std::string found = host.variable(d.number).value_or("");
-        return mismatch(found == d.text, "expected user variable " + std::to_string(d.number) +
-                                             " = " + quoted(d.text) + ", found " + quoted(found));
+        return mismatch(*last_result_ == e.value, "expected result " + std::to_string(e.value) +
+                                                      ", found " + std::to_string(*last_result_));
     }
-    case ExpectWhat::screen: return check_screen(host, d);
-    case ExpectWhat::notice: return check_notice(host, d, last_notice_);
-    case ExpectWhat::keys:
-        return mismatch(host.keys_waiting() == static_cast<size_t>(d.number),
-                        "expected " + std::to_string(d.number) + " keys queued, found " +
-                            std::to_string(host.keys_waiting()));
-    case ExpectWhat::transaction:
-        return mismatch(host.transaction_messages() == d.flag,
-                        std::string("expected transaction messages ") + (d.flag ? "on" : "off") +
-                            ", found " + (d.flag ? "off" : "on"));
-    case ExpectWhat::cursor:
-        return mismatch(host.cursor_row() == d.number && host.cursor_column() == d.column,
-                        "expected the cursor at " + std::to_string(d.number) + " " +
-                            std::to_string(d.column) + ", found " +
-                            std::to_string(host.cursor_row()) + " " +
-                            std::to_string(host.cursor_column()));
-    case ExpectWhat::attribute: return check_attribute(host, d);
-    case ExpectWhat::clock:
-        return mismatch(clock_text() == hostsim::format_date_time(d.time),
-                        "expected the clock at " + hostsim::format_date_time(d.time) + ", found " +
-                            clock_text());
+    std::optional<std::string> operator()(const ExpectVariable& e) const {
+        const std::string found = host_.variable(e.variable).value_or("");
+        return mismatch(found == e.text, "expected user variable " + std::to_string(e.variable) +
+                                             " = " + quoted(e.text) + ", found " + quoted(found));
     }
-    return std::nullopt;
+    std::optional<std::string> operator()(const ExpectScreen& e) const {
+        if (e.row >= host_.options().rows) {
+            return "the screen has rows 0 to " + std::to_string(host_.options().rows - 1);
+        }
+        const std::string row = host_.screen_row(e.row);
+        if (e.column < 0) {
+            return mismatch(rtrim(row) == rtrim(e.text), "expected row " + std::to_string(e.row) +
+                                                             " " + quoted(rtrim(e.text)) +
+                                                             ", found " + quoted(rtrim(row)));
+        }
+        const std::string found = static_cast<size_t>(e.column) < row.size()
+                                      ? row.substr(static_cast<size_t>(e.column), e.text.size())
+                                      : std::string();
+        return mismatch(found == e.text, "expected " + quoted(e.text) + " at row " +
+                                             std::to_string(e.row) + ", column " +
+                                             std::to_string(e.column) + ", found " + quoted(found));
+    }
+    std::optional<std::string> operator()(const ExpectNotice& e) const {
+        const std::string row = rtrim(host_.screen_row(0));
+        if (e.code == "none") {
+            return mismatch(last_notice_.empty(),
+                            "expected no notice from the last call, found notice " + last_notice_ +
+                                ": " + quoted(row));
+        }
+        const std::string wanted =
+            e.code == "append" ? "CFR append too long:" : "Bad CCFR(" + e.code + "):";
+        return mismatch(row.rfind(wanted, 0) == 0, "expected row 0 to start with " +
+                                                       quoted(wanted) + ", found " + quoted(row));
+    }
+    std::optional<std::string> operator()(const ExpectKeys& e) const {
+        return mismatch(host_.keys_waiting() == static_cast<size_t>(e.count),
+                        "expected " + std::to_string(e.count) + " keys queued, found " +
+                            std::to_string(host_.keys_waiting()));
+    }
+    std::optional<std::string> operator()(const ExpectTransaction& e) const {
+        return mismatch(host_.transaction_messages() == e.on,
+                        std::string("expected transaction messages ") + (e.on ? "on" : "off") +
+                            ", found " + (e.on ? "off" : "on"));
+    }
+    std::optional<std::string> operator()(const ExpectCursor& e) const {
+        return mismatch(host_.cursor_row() == e.row && host_.cursor_column() == e.column,
+                        "expected the cursor at " + std::to_string(e.row) + " " +
+                            std::to_string(e.column) + ", found " +
+                            std::to_string(host_.cursor_row()) + " " +
+                            std::to_string(host_.cursor_column()));
+    }
+    std::optional<std::string> operator()(const ExpectAttribute& e) const {
+        for (int i = 0; i < e.cells; ++i) {
+            const hostsim::Cell cell = host_.cell(e.row, e.column + i);
+            if (cell.attribute != e.attribute) {
+                return "expected attribute " + std::to_string(e.attribute) + " at row " +
+                       std::to_string(e.row) + ", column " + std::to_string(e.column + i) +
+                       ", found " + std::to_string(cell.attribute);
+            }
+        }
+        return std::nullopt;
+    }
+    std::optional<std::string> operator()(const ExpectClock& e) const {
+        const std::string wanted = hostsim::format_date_time(e.time);
+        return mismatch(runner_.clock_text() == wanted,
+                        "expected the clock at " + wanted + ", found " + runner_.clock_text());
+    }
+
+  private:
+    const hostsim::Host& host_;
+    const Runner& runner_;
+    std::optional<int> last_result_;
+    const std::string& last_notice_;
+};
+
+} // namespace
+
+std::optional<std::string> Runner::check(const Expectation& expectation) const {
+    return std::visit(
+        Checker(session_.host(), *this, called_ ? last_result_ : std::nullopt, last_notice_),
+        expectation);
 }
 
 void Runner::note(const Directive& d, const std::string& text) {
@@ -267,82 +271,68 @@ void Runner::note(const Directive& d, const std::string& text) {
     }
 }
 
-// The directives that change what the host holds: variables, keys, clock, screen, plug-in.
-void Runner::change_host(const Directive& d, const std::string& where) {
+void Runner::act(const Directive& d, const SetVariable& s, const std::string& where) {
+    session_.host().set_variable(s.variable, s.text);
+    note(d, "set " + std::to_string(s.variable) + " " + quoted(s.text));
+    if (s.text.size() > HOSTLIB_VARIABLE_MAX) {
+        out_ << where << ":" << d.line << ": note: the host keeps the first "
+             << HOSTLIB_VARIABLE_MAX << " characters of a user variable\n";
+    }
+}
+
+void Runner::act(const Directive& d, const Advance& a, const std::string&) {
     hostsim::Host& host = session_.host();
-    switch (d.verb) {
-    case Verb::set:
-        host.set_variable(d.number, d.text);
-        note(d, "set " + std::to_string(d.number) + " " + quoted(d.text));
-        if (d.text.size() > HOSTLIB_VARIABLE_MAX) {
-            out_ << where << ":" << d.line << ": note: the host keeps the first "
-                 << HOSTLIB_VARIABLE_MAX << " characters of a user variable\n";
-        }
+    if (host.clock_mode() != hostsim::ClockMode::virtual_time) {
+        out_ << "advance moves the virtual clock only; this host runs on the real clock (use "
+                "clock)\n";
         return;
-    case Verb::unreadable:
-    case Verb::readable: session_.set_unreadable(d.number, d.verb == Verb::unreadable); break;
-    case Verb::key:
-        for (const uint16_t k : d.keys) {
-            host.press_key(k);
-        }
-        break;
-    case Verb::clock: host.set_clock(d.time); return note(d, "clock " + clock_text());
-    case Verb::advance:
-        if (host.clock_mode() != hostsim::ClockMode::virtual_time) {
-            out_ << "advance moves the virtual clock only; this host runs on the real clock (use "
-                    "clock)\n";
-            return;
-        }
-        host.advance(std::chrono::milliseconds(d.duration_ms));
-        return note(d, "advance: clock " + clock_text());
-    case Verb::stop: host.request_stop(); return note(d, "stop requested");
-    case Verb::write:
-        host.write_screen(d.number, d.column, d.text,
-                          static_cast<uint8_t>(d.flag ? d.duration_ms : 0));
-        break;
-    case Verb::clear:
-        for (int r = 0; r < host.options().rows; ++r) {
-            host.write_screen(r, 0, std::string(static_cast<size_t>(host.options().columns), ' '),
-                              0);
-        }
-        return note(d, "screen cleared");
-    default: return;
     }
-    note(d, trimmed_source(d));
+    // The clock's years end with 2099: a step beyond would leave it where no date is written.
+    const int64_t last_ms = hostsim::to_epoch_ms(hostsim::DateTime{2099, 12, 31, 23, 59, 59, 999});
+    if (a.ms > last_ms - host.now_ms()) {
+        throw std::runtime_error("advance " + seconds_text(a.ms) + " would take the clock past " +
+                                 "2099-12-31 23:59:59 (it stands at " + clock_text() + ")");
+    }
+    host.advance(std::chrono::milliseconds(a.ms));
+    note(d, "advance: clock " + clock_text());
 }
 
-void Runner::schedule(const Directive& d) {
+void Runner::act(const Directive& d, const Clear&, const std::string&) {
     hostsim::Host& host = session_.host();
-    int64_t at = 0;
-    if (d.at_base == Directive::AtBase::relative) {
-        at = host.now_ms() + d.duration_ms;
-    } else if (d.at_base == Directive::AtBase::absolute) {
-        at = hostsim::to_epoch_ms(d.time);
-    } else {
-        hostsim::DateTime t = host.now();
-        t.hour = d.time.hour;
-        t.minute = d.time.minute;
-        t.second = d.time.second;
-        t.millisecond = 0;
-        at = hostsim::to_epoch_ms(t);
+    for (int r = 0; r < host.options().rows; ++r) {
+        host.write_screen(r, 0, std::string(static_cast<size_t>(host.options().columns), ' '), 0);
     }
-    switch (d.event.kind) {
-    case AtEvent::Kind::key:
-        for (const uint16_t k : d.event.keys) {
-            host.schedule(at, hostsim::KeyEvent{k});
+    note(d, "screen cleared");
+}
+
+void Runner::act(const Directive& d, const At& at, const std::string&) {
+    hostsim::Host& host = session_.host();
+    int64_t when = host.now_ms() + at.offset_ms;
+    if (at.base == At::Base::absolute) {
+        when = hostsim::to_epoch_ms(at.time);
+    } else if (at.base == At::Base::time_of_day) {
+        hostsim::DateTime t = host.now();
+        t.hour = at.time.hour;
+        t.minute = at.time.minute;
+        t.second = at.time.second;
+        t.millisecond = 0;
+        when = hostsim::to_epoch_ms(t);
+    }
+    if (const auto* keys = std::get_if<PressKeys>(&at.event)) {
+        for (const uint16_t k : keys->keys) {
+            host.schedule(when, hostsim::KeyEvent{k});
         }
-        break;
-    case AtEvent::Kind::set:
-        host.schedule(at, hostsim::VariableEvent{d.event.variable, d.event.text});
-        break;
-    case AtEvent::Kind::stop: host.schedule(at, hostsim::StopEvent{}); break;
+    } else if (const auto* set = std::get_if<SetVariable>(&at.event)) {
+        host.schedule(when, hostsim::VariableEvent{set->variable, set->text});
+    } else {
+        host.schedule(when, hostsim::StopEvent{});
     }
     note(d, trimmed_source(d));
 }
 
-void Runner::expect(const Directive& d, const std::string& where) {
+void Runner::act(const Directive& d, const Expect& e, const std::string& where) {
     ++totals_.expectations;
-    const auto failure = check(d);
+    const auto failure = check(e.what);
     if (!failure) {
         return note(d, "ok  " + trimmed_source(d));
     }
@@ -351,11 +341,11 @@ void Runner::expect(const Directive& d, const std::string& where) {
          << " " << trimmed_source(d) << "\n      " << *failure << "\n";
 }
 
-void Runner::show(const Directive& d) {
+void Runner::act(const Directive&, const Show& s, const std::string&) {
     const hostsim::Host& host = session_.host();
-    switch (d.show) {
+    switch (s.what) {
     case ShowWhat::screen:
-        out_ << render_screen(take_picture(host), options_.ansi, d.number, d.column);
+        out_ << render_screen(take_picture(host), options_.ansi, s.first_row, s.last_row);
         break;
     case ShowWhat::vars: out_ << render_variables(host.variables()); break;
     case ShowWhat::trace:
@@ -373,24 +363,50 @@ void Runner::show(const Directive& d) {
     }
 }
 
-void Runner::execute(const Directive& d, const std::string& where) {
-    switch (d.verb) {
-    case Verb::call: return print_call(d, call(d.record));
-    case Verb::message: return print_call(d, message(d.number));
-    case Verb::at: return schedule(d);
-    case Verb::expect: return expect(d, where);
-    case Verb::show: return show(d);
-    case Verb::echo: out_ << d.text << "\n"; return;
-    case Verb::explain: out_ << render_explanation(analyse(d.record)); return;
-    case Verb::reload: {
-        std::string error;
-        if (!session_.reload(error)) {
-            throw std::runtime_error("cannot reload the plug-in: " + error);
+void Runner::act(const Directive& d, const Reload&, const std::string&) {
+    std::string error;
+    if (!session_.reload(error)) {
+        throw std::runtime_error("cannot reload the plug-in: " + error);
+    }
+    note(d, "plug-in reloaded: its counters, lists and box start from zero");
+}
+
+// The directives that need no more than a line.
+void Runner::act_line(const Directive& d) {
+    hostsim::Host& host = session_.host();
+    const Action& action = d.action;
+    if (const auto* call = std::get_if<Call>(&action)) {
+        return print_call(d, this->call(call->record));
+    }
+    if (const auto* message = std::get_if<Message>(&action)) {
+        return print_call(d, this->message(message->code));
+    }
+    if (const auto* echo = std::get_if<Echo>(&action)) {
+        out_ << echo->text << "\n";
+    } else if (const auto* explain = std::get_if<ExplainRecord>(&action)) {
+        out_ << render_explanation(analyse(explain->record));
+    } else if (const auto* clock = std::get_if<SetClock>(&action)) {
+        host.set_clock(clock->time);
+        note(d, "clock " + clock_text());
+    } else if (std::holds_alternative<Stop>(action)) {
+        host.request_stop();
+        note(d, "stop requested");
+    } else {
+        if (const auto* r = std::get_if<Readability>(&action)) {
+            session_.set_unreadable(r->variable, !r->readable);
+        } else if (const auto* keys = std::get_if<PressKeys>(&action)) {
+            for (const uint16_t k : keys->keys) {
+                host.press_key(k);
+            }
+        } else if (const auto* w = std::get_if<Write>(&action)) {
+            host.write_screen(w->row, w->column, w->text, w->attribute);
         }
-        return note(d, "plug-in reloaded: its counters, lists and box start from zero");
+        note(d, trimmed_source(d));
     }
-    default: return change_host(d, where);
-    }
+}
+
+void Runner::execute(const Directive& d, const std::string& where) {
+    std::visit([&](const auto& action) { act(d, action, where); }, d.action);
 }
 
 ScriptTotals Runner::run(const Script& script) {

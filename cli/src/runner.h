@@ -58,7 +58,7 @@ class Runner {
     void record_outcome(int result, const std::string& notice);
 
     // Checks an expectation; empty when it holds, else what was found instead.
-    std::optional<std::string> check(const Directive& expectation);
+    std::optional<std::string> check(const Expectation& expectation) const;
 
     // The host's clock in script form (YYYY-MM-DD HH:MM:SS).
     std::string clock_text() const;
@@ -73,11 +73,18 @@ class Runner {
     CallReport invoke(int code, const std::string& record);
     void print_call(const Directive& d, const CallReport& report);
     void note(const Directive& d, const std::string& text); // printed when verbose
-    void change_host(const Directive& d, const std::string& where);
-    void schedule(const Directive& d);
-    void expect(const Directive& d, const std::string& where);
-    void show(const Directive& d);
-    std::string last_notice_text() const;
+    // What each directive does; the generic one takes those that need no more than a line.
+    void act(const Directive& d, const SetVariable& s, const std::string& where);
+    void act(const Directive& d, const Advance& a, const std::string& where);
+    void act(const Directive& d, const Clear& c, const std::string& where);
+    void act(const Directive& d, const At& at, const std::string& where);
+    void act(const Directive& d, const Expect& e, const std::string& where);
+    void act(const Directive& d, const Show& s, const std::string& where);
+    void act(const Directive& d, const Reload& r, const std::string& where);
+    template <typename T> void act(const Directive& d, const T&, const std::string&) {
+        act_line(d);
+    }
+    void act_line(const Directive& d);
 
     Session& session_;
     std::ostream& out_;

@@ -28,21 +28,13 @@ int hex_digit(char c) {
     return -1;
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // Reads the arguments of one directive, with the place of each for error messages.
 class Args {
   public:
     // `after_verb` is the column just past the directive's name, where a missing first
     // argument is reported.
-    Args(std::vector<Token> tokens, int line, int after_verb)
-        : tokens_(std::move(tokens)), line_(line), after_verb_(after_verb) {}
+    Args(std::vector<Token> tokens, int line, int after_verb, ScreenSize screen = {})
+        : tokens_(std::move(tokens)), line_(line), after_verb_(after_verb), screen_(screen) {}
 
     size_t size() const { return tokens_.size(); }
     size_t left() const { return tokens_.size() - next_; }
@@ -103,12 +95,14 @@ class Args {
                    : tokens_.back().column + static_cast<int>(tokens_.back().text.size());
     }
     int line() const { return line_; }
+    const ScreenSize& screen() const { return screen_; }
 
   private:
     std::vector<Token> tokens_;
     size_t next_ = 0;
     int line_;
     int after_verb_;
+    ScreenSize screen_;
 };
 
 constexpr int max_variable = 99;
@@ -125,28 +119,20 @@ std::vector<uint16_t> take_keys(Args& args) {
             if (token.text.empty()) {
                 args.fail("an empty text holds no key", token.column);
             }
-            for (const char c : token.text) {
-                keys.push_back(static_cast<unsigned char>(c));
-            }
-            continue;
-        }
-        if (const auto named = key_code_of_name(token.text)) {
+            keys.insert(keys.end(), token.text.begin(), token.text.end());
+        } else if (const auto named = key_code_of_name(token.text)) {
             keys.push_back(*named);
-            continue;
-        }
-        if (!token.text.empty() && std::isdigit(static_cast<unsigned char>(token.text[0])) != 0) {
+        } else if (std::isdigit(static_cast<unsigned char>(token.text[0])) != 0) {
             keys.push_back(static_cast<uint16_t>(args.to_int(token, "key code", 0, 65535)));
-            continue;
-        }
-        if (token.text.size() == 1) {
+        } else if (token.text.size() == 1) {
             keys.push_back(static_cast<unsigned char>(token.text[0]));
-            continue;
+        } else {
+            args.fail("unknown key \"" + token.text +
+                          "\": give a code (13), a name (enter, esc, tab, backspace, space, "
+                          "abort) or quote characters (\"" +
+                          token.text + "\")",
+                      token.column);
         }
-        args.fail("unknown key \"" + token.text +
-                      "\": give a code (13), a name (enter, esc, tab, backspace, space, abort) "
-                      "or quote characters (\"" +
-                      token.text + "\")",
-                  token.column);
     }
     return keys;
 }
@@ -167,53 +153,67 @@ hostsim::DateTime take_date_time(Args& args, const char* what) {
     return *parsed;
 }
 
-// "row" or "row:column".
-void take_position(Args& args, Directive& d, bool column_required) {
-    const Token& token = args.take("row");
-    const size_t colon = token.text.find(':');
-    Token row = token;
-    if (colon != std::string::npos) {
-        row.text = token.text.substr(0, colon);
-        Token column = token;
-        column.text = token.text.substr(colon + 1);
-        column.column = token.column + static_cast<int>(colon) + 1;
-        d.column = static_cast<int>(args.to_int(column, "column", 0, max_row));
-    } else if (column_required) {
-        args.fail("give the place as row:column, for example 2:3", token.column);
+// The two numbers of "row:column" or "first-last", each checked at its own column; the second
+// is empty when the separator is absent, which `required` (when given) refuses.
+std::pair<int, std::optional<int>> take_pair(Args& args, const char* what, char separator,
+                                             const char* second_name,
+                                             const char* required = nullptr) {
+    const Token& token = args.take(what);
+    const size_t at = token.text.find(separator);
+    if (at == std::string::npos && required != nullptr) {
+        args.fail(required, token.column);
     }
-    d.number = static_cast<int>(args.to_int(row, "row", 0, max_row));
+    Token first = token;
+    first.text = token.text.substr(0, at);
+    const int low = static_cast<int>(args.to_int(first, what, 0, max_row));
+    if (at == std::string::npos) {
+        return {low, std::nullopt};
+    }
+    Token second = token;
+    second.text = token.text.substr(at + 1);
+    second.column = token.column + static_cast<int>(at) + 1;
+    const int minimum = separator == '-' ? low : 0;
+    return {low, static_cast<int>(args.to_int(second, second_name, minimum, max_row))};
 }
 
-void parse_call(Args& args, Directive& d) {
-    if (args.done()) {
-        args.fail_here("missing record: write it in quotes, for example call \"10TRANMSG N \"");
-    }
-    const Token record = args.take("record");
-    const opkit::Layout* layout = record.quoted ? nullptr : find_layout(record.text);
-    if (args.done() && layout == nullptr) {
-        d.record = record.text;
-        return;
-    }
-    if (args.done()) {
-        std::string fields = compose_fields_help(*layout);
-        while (!fields.empty() && fields.back() == '\n') {
-            fields.pop_back();
+int take_variable(Args& args) {
+    return static_cast<int>(args.take_int("variable", 1, max_variable));
+}
+
+int take_row(Args& args, const char* what = "row") {
+    return static_cast<int>(args.take_int(what, 0, max_row));
+}
+
+// A word of a closed set, case ignored: its index in `words`. The refusal names the word
+// where it holds {}.
+size_t take_word(Args& args, const char* what, const std::vector<const char*>& words,
+                 const std::string& refusal) {
+    const Token& token = args.take(what);
+    const std::string word = lower(token.text);
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (word == words[i]) {
+            return i;
         }
-        args.fail("call " + record.text + " needs its fields; " + fields, record.column);
     }
-    if (layout == nullptr && !record.quoted && args.peek().text.find('=') != std::string::npos) {
-        const std::string best = closest_function(record.text);
-        args.fail(
-            "no function is called " + record.text +
-                (best.empty() ? "; " + compose_functions_help() : "; did you mean " + best + "?"),
-            record.column);
-    }
-    // call FUNCTION field=value ...: the record is composed from named fields.
-    if (record.quoted || find_layout(record.text) == nullptr) {
+    std::string message = refusal;
+    message.replace(message.find("{}"), 2, token.text);
+    args.fail(message, token.column);
+}
+
+void reject_fields_after_plain_record(Args& args, const Token& record) {
+    if (record.quoted || args.peek().text.find('=') == std::string::npos) {
         args.fail("a record with blanks must be quoted; to build one from fields write "
                   "call FUNCTION field=value ...",
                   args.peek().column);
     }
+    const std::string best = closest_function(record.text);
+    args.fail("no function is called " + record.text +
+                  (best.empty() ? "; " + compose_functions_help() : "; did you mean " + best + "?"),
+              record.column);
+}
+
+// call FUNCTION field=value ...: the record composed from named fields.
+Call compose_call(Args& args, const Token& function) {
     std::vector<Token> tokens;
     std::vector<FieldAssignment> fields;
     while (!args.done()) {
@@ -225,234 +225,267 @@ void parse_call(Args& args, Directive& d) {
         }
     }
     try {
-        d.record = compose_record(record.text, fields).record;
+        return Call{compose_record(function.text, fields).record, function.text};
     } catch (const ComposeError& e) {
-        const int column =
-            e.index() >= 0 ? tokens[static_cast<size_t>(e.index())].column : record.column;
-        args.fail(e.what(), column);
+        args.fail(e.what(),
+                  e.index() >= 0 ? tokens[static_cast<size_t>(e.index())].column : function.column);
     }
-    d.composed_from = record.text;
 }
 
-void parse_at(Args& args, Directive& d) {
+Action parse_call(Args& args) {
+    if (args.done()) {
+        args.fail_here("missing record: write it in quotes, for example call \"10TRANMSG N \"");
+    }
+    const Token record = args.take("record");
+    const opkit::Layout* layout = record.quoted ? nullptr : find_layout(record.text);
+    if (layout == nullptr) {
+        if (!args.done()) {
+            reject_fields_after_plain_record(args, record);
+        }
+        return Call{record.text, {}};
+    }
+    if (args.done()) {
+        std::string fields = compose_fields_help(*layout);
+        while (!fields.empty() && fields.back() == '\n') {
+            fields.pop_back();
+        }
+        args.fail("call " + record.text + " needs its fields; " + fields, record.column);
+    }
+    return compose_call(args, record);
+}
+
+constexpr const char* too_long =
+    "a duration longer than 36525 days (2000 to 2099) would take the clock outside its years";
+
+// The time of `at`: +duration, HH:MM:SS or a date and time.
+void take_at_time(Args& args, At& at) {
     const Token& when = args.take("time (+5s, 12:00:05 or 2026-01-01 12:00:05)");
     if (!when.text.empty() && when.text[0] == '+') {
         const auto ms = parse_duration(std::string_view(when.text).substr(1));
+        if (ms && *ms > clock_span_ms) {
+            args.fail(too_long, when.column);
+        }
         if (!ms) {
             args.fail("a relative time is + and a duration such as +500ms, +5s or +1m30s, not \"" +
                           when.text + "\"",
                       when.column);
         }
-        d.at_base = Directive::AtBase::relative;
-        d.duration_ms = *ms;
-    } else if (when.text.find('-') != std::string::npos) {
-        std::string text = when.text;
-        if (text.find(' ') == std::string::npos) {
-            text += ' ' + args.take("time of day").text;
-        }
-        const auto parsed = hostsim::parse_date_time(text);
-        if (!parsed) {
-            args.fail("the time must be YYYY-MM-DD HH:MM:SS, not \"" + text + "\"", when.column);
-        }
-        d.at_base = Directive::AtBase::absolute;
-        d.time = *parsed;
-    } else {
-        const auto parsed = hostsim::parse_date_time("2000-01-01 " + when.text);
-        if (!parsed) {
-            args.fail("the time must be +duration, HH:MM:SS or YYYY-MM-DD HH:MM:SS, not \"" +
-                          when.text + "\"",
-                      when.column);
-        }
-        d.at_base = Directive::AtBase::time_of_day;
-        d.time = *parsed;
+        at.base = At::Base::relative;
+        at.offset_ms = *ms;
+        return;
     }
-    const Token& what = args.take("event (set, key or stop)");
-    const std::string kind = lower(what.text);
-    if (kind == "set") {
-        d.event.kind = AtEvent::Kind::set;
-        d.event.variable = static_cast<int>(args.take_int("variable", 1, max_variable));
-        d.event.text = args.take("text").text;
-    } else if (kind == "key") {
-        d.event.kind = AtEvent::Kind::key;
-        d.event.keys = take_keys(args);
-    } else if (kind == "stop") {
-        d.event.kind = AtEvent::Kind::stop;
-    } else {
-        args.fail("an event is set, key or stop, not \"" + what.text + "\"", what.column);
+    const bool dated = when.text.find('-') != std::string::npos;
+    std::string text = dated ? when.text : "2000-01-01 " + when.text;
+    if (dated && text.find(' ') == std::string::npos) {
+        text += ' ' + args.take("time of day").text;
     }
+    const auto parsed = hostsim::parse_date_time(text);
+    if (!parsed) {
+        args.fail(std::string("the time must be ") + (dated ? "" : "+duration, HH:MM:SS or ") +
+                      "YYYY-MM-DD HH:MM:SS, not \"" + (dated ? text : when.text) + "\"",
+                  when.column);
+    }
+    at.base = dated ? At::Base::absolute : At::Base::time_of_day;
+    at.time = *parsed;
 }
 
-void parse_expect(Args& args, Directive& d) {
+Action parse_at(Args& args) {
+    At at;
+    take_at_time(args, at);
+    switch (take_word(args, "event (set, key or stop)", {"set", "key", "stop"},
+                      "an event is set, key or stop, not \"{}\"")) {
+    case 0: {
+        const int variable = take_variable(args);
+        at.event = SetVariable{variable, args.take("text").text};
+        break;
+    }
+    case 1: at.event = PressKeys{take_keys(args)}; break;
+    default: at.event = Stop{}; break;
+    }
+    return at;
+}
+
+Expectation expect_notice(Args& args) {
+    const Token& code = args.take("notice code (two characters, append or none)");
+    const std::string c = lower(code.text);
+    if (c != "none" && c != "append" && code.text.size() != 2) {
+        args.fail("a notice code has two characters (C2, M1, ...); or write append or none",
+                  code.column);
+    }
+    return ExpectNotice{c == "none" || c == "append" ? c : code.text};
+}
+
+Expectation expect_attribute(Args& args) {
+    const auto [row, column] =
+        take_pair(args, "row", ':', "column", "give the place as row:column, for example 2:3");
+    const int attribute = static_cast<int>(args.take_int("attribute", 0, 255));
+    const int cells = args.done() ? 1 : static_cast<int>(args.take_int("number of cells", 1, 1000));
+    return ExpectAttribute{row, *column, attribute, cells};
+}
+
+// The kinds of expectation by their word, each with the parser of its arguments.
+struct ExpectRule {
+    const char* name;
+    Expectation (*parse)(Args&);
+};
+const ExpectRule expect_rules[] = {
+    {"result",
+     [](Args& a) -> Expectation {
+         return ExpectResult{static_cast<int>(a.take_int("result", INT32_MIN, INT32_MAX))};
+     }},
+    {"var",
+     [](Args& a) -> Expectation {
+         const int variable = take_variable(a);
+         return ExpectVariable{variable, a.take("text (\"\" for an empty variable)").text};
+     }},
+    {"screen",
+     [](Args& a) -> Expectation {
+         const auto [row, column] = take_pair(a, "row", ':', "column");
+         return ExpectScreen{row, column.value_or(-1), a.take("text").text};
+     }},
+    {"notice", expect_notice},
+    {"keys",
+     [](Args& a) -> Expectation {
+         return ExpectKeys{static_cast<int>(a.take_int("number of keys", 0, 1000000))};
+     }},
+    {"transaction",
+     [](Args& a) -> Expectation {
+         return ExpectTransaction{take_word(a, "on or off", {"off", "on"},
+                                            "transaction messages are on or off, not \"{}\"") == 1};
+     }},
+    {"cursor",
+     [](Args& a) -> Expectation {
+         const int row = take_row(a);
+         return ExpectCursor{row, take_row(a, "column")};
+     }},
+    {"attribute", expect_attribute},
+    {"clock", [](Args& a) -> Expectation { return ExpectClock{take_date_time(a, "clock")}; }},
+};
+
+Action parse_expect(Args& args) {
     const Token& what = args.take("what to expect (result, var, screen, notice, keys, ...)");
-    const std::string kind = lower(what.text);
-    if (kind == "result") {
-        d.expect = ExpectWhat::result;
-        d.number = static_cast<int>(args.take_int("result", INT32_MIN, INT32_MAX));
-    } else if (kind == "var" || kind == "variable") {
-        d.expect = ExpectWhat::variable;
-        d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
-        d.text = args.take("text (\"\" for an empty variable)").text;
-    } else if (kind == "screen") {
-        d.expect = ExpectWhat::screen;
-        take_position(args, d, false);
-        d.text = args.take("text").text;
-    } else if (kind == "notice") {
-        d.expect = ExpectWhat::notice;
-        const Token& code = args.take("notice code (two characters, append or none)");
-        const std::string c = lower(code.text);
-        if (c == "none" || c == "append") {
-            d.text = c;
-        } else if (code.text.size() == 2) {
-            d.text = code.text;
-        } else {
-            args.fail("a notice code has two characters (C2, M1, ...); or write append or none",
-                      code.column);
+    const std::string kind = lower(what.text) == "variable" ? "var" : lower(what.text);
+    for (const ExpectRule& rule : expect_rules) {
+        if (kind == rule.name) {
+            return Expect{rule.parse(args)};
         }
-    } else if (kind == "keys") {
-        d.expect = ExpectWhat::keys;
-        d.number = static_cast<int>(args.take_int("number of keys", 0, 1000000));
-    } else if (kind == "transaction") {
-        d.expect = ExpectWhat::transaction;
-        const Token& state = args.take("on or off");
-        const std::string s = lower(state.text);
-        if (s != "on" && s != "off") {
-            args.fail("transaction messages are on or off, not \"" + state.text + "\"",
-                      state.column);
-        }
-        d.flag = s == "on";
-    } else if (kind == "cursor") {
-        d.expect = ExpectWhat::cursor;
-        d.number = static_cast<int>(args.take_int("row", 0, max_row));
-        d.column = static_cast<int>(args.take_int("column", 0, max_row));
-    } else if (kind == "attribute") {
-        d.expect = ExpectWhat::attribute;
-        take_position(args, d, true);
-        d.text = std::to_string(args.take_int("attribute", 0, 255));
-        d.duration_ms = args.done() ? 1 : args.take_int("number of cells", 1, 1000);
-    } else if (kind == "clock") {
-        d.expect = ExpectWhat::clock;
-        d.time = take_date_time(args, "clock");
-    } else {
-        args.fail("cannot expect \"" + what.text +
-                      "\": expect result, var, screen, notice, keys, transaction, cursor, "
-                      "attribute or clock",
-                  what.column);
     }
+    args.fail("cannot expect \"" + what.text +
+                  "\": expect result, var, screen, notice, keys, transaction, cursor, "
+                  "attribute or clock",
+              what.column);
 }
 
-void parse_show(Args& args, Directive& d) {
-    const Token& what = args.take("what to show (screen, vars, trace, clock or keys)");
-    const std::string kind = lower(what.text);
-    if (kind == "screen") {
-        d.show = ShowWhat::screen;
-        d.number = -1;
-        if (!args.done()) {
-            // show screen 0-7: those rows only
-            const Token& range = args.take("rows");
-            const size_t dash = range.text.find('-');
-            if (dash == std::string::npos) {
-                args.fail("give the rows as first-last, for example 0-7", range.column);
-            }
-            Token first = range;
-            first.text = range.text.substr(0, dash);
-            Token last = range;
-            last.text = range.text.substr(dash + 1);
-            last.column = range.column + static_cast<int>(dash) + 1;
-            d.number = static_cast<int>(args.to_int(first, "first row", 0, max_row));
-            d.column = static_cast<int>(args.to_int(last, "last row", d.number, max_row));
-        }
-    } else if (kind == "vars" || kind == "variables") {
-        d.show = ShowWhat::vars;
-    } else if (kind == "trace") {
-        d.show = ShowWhat::trace;
-    } else if (kind == "clock") {
-        d.show = ShowWhat::clock;
-    } else if (kind == "keys") {
-        d.show = ShowWhat::keys;
-    } else {
-        args.fail("cannot show \"" + what.text + "\": show screen, vars, trace, clock or keys",
-                  what.column);
+Action parse_show(Args& args) {
+    const std::vector<const char*> words{"screen", "vars", "trace", "clock", "keys", "variables"};
+    Show show;
+    const size_t which = take_word(args, "what to show (screen, vars, trace, clock or keys)", words,
+                                   "cannot show \"{}\": show screen, vars, trace, clock or keys");
+    show.what = static_cast<ShowWhat>(which == 5 ? 1 : which);
+    if (show.what == ShowWhat::screen && !args.done()) {
+        // show screen 0-7: those rows only
+        const auto [first, last] = take_pair(args, "first row", '-', "last row",
+                                             "give the rows as first-last, for example 0-7");
+        show.first_row = first;
+        show.last_row = *last;
     }
+    return show;
 }
 
-void parse_message(Args& args, Directive& d) {
-    d.number = static_cast<int>(args.take_int("message code", INT32_MIN, INT32_MAX));
-}
-
-void parse_set(Args& args, Directive& d) {
-    d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
-    d.text = args.take("text (\"\" for an empty text)").text;
-}
-
-void parse_variable_number(Args& args, Directive& d) {
-    d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
-}
-
-void parse_key(Args& args, Directive& d) {
-    d.keys = take_keys(args);
-}
-
-void parse_clock(Args& args, Directive& d) {
-    d.time = take_date_time(args, "clock");
-}
-
-void parse_advance(Args& args, Directive& d) {
+Action parse_advance(Args& args) {
     const Token& t = args.take("duration (250ms, 5s, 2m, 1h30m)");
     const auto ms = parse_duration(t.text);
+    if (ms && *ms > clock_span_ms) {
+        args.fail(too_long, t.column);
+    }
     if (!ms) {
         args.fail(
             "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"" +
                 t.text + "\"",
             t.column);
     }
-    d.duration_ms = *ms;
+    return Advance{*ms};
 }
 
-void parse_echo(Args& args, Directive& d) {
-    while (!args.done()) {
-        d.text += (d.text.empty() ? "" : " ") + args.take("text").text;
+// write: the text must start on the screen and end within its row.
+Action parse_write(Args& args) {
+    Write w;
+    const ScreenSize& screen = args.screen();
+    w.row = static_cast<int>(args.take_int("row", 0, screen.rows - 1));
+    w.column = static_cast<int>(args.take_int("column", 0, screen.columns - 1));
+    const Token& text = args.take("text");
+    w.text = text.text;
+    if (w.column + static_cast<int>(w.text.size()) > screen.columns) {
+        args.fail("the text runs past the last column, " + std::to_string(screen.columns - 1),
+                  text.column);
     }
-}
-
-void parse_write(Args& args, Directive& d) {
-    d.number = static_cast<int>(args.take_int("row", 0, max_row));
-    d.column = static_cast<int>(args.take_int("column", 0, max_row));
-    d.text = args.take("text").text;
     if (!args.done()) {
-        d.flag = true;
-        d.duration_ms = args.take_int("attribute", 0, 255);
+        w.attribute = static_cast<uint8_t>(args.take_int("attribute", 0, 255));
     }
+    return w;
 }
 
-void parse_explain(Args& args, Directive& d) {
-    d.record = args.take("record").text;
-}
-
-// The directives by their verb, each with the parser of its arguments (none: it takes none).
+// The directives by their verb, each with the parser of its arguments.
 struct VerbRule {
     const char* name;
-    Verb verb;
-    void (*parse)(Args&, Directive&);
+    Action (*parse)(Args&);
 };
 const VerbRule verb_rules[] = {
-    {"call", Verb::call, parse_call},
-    {"message", Verb::message, parse_message},
-    {"set", Verb::set, parse_set},
-    {"unreadable", Verb::unreadable, parse_variable_number},
-    {"readable", Verb::readable, parse_variable_number},
-    {"key", Verb::key, parse_key},
-    {"keys", Verb::key, parse_key},
-    {"clock", Verb::clock, parse_clock},
-    {"advance", Verb::advance, parse_advance},
-    {"at", Verb::at, parse_at},
-    {"stop", Verb::stop, nullptr},
-    {"expect", Verb::expect, parse_expect},
-    {"show", Verb::show, parse_show},
-    {"echo", Verb::echo, parse_echo},
-    {"write", Verb::write, parse_write},
-    {"clear", Verb::clear, nullptr},
-    {"reload", Verb::reload, nullptr},
-    {"explain", Verb::explain, parse_explain},
+    {"call", parse_call},
+    {"message",
+     [](Args& a) -> Action {
+         return Message{static_cast<int>(a.take_int("message code", INT32_MIN, INT32_MAX))};
+     }},
+    {"set",
+     [](Args& a) -> Action {
+         const int variable = take_variable(a);
+         return SetVariable{variable, a.take("text (\"\" for an empty text)").text};
+     }},
+    {"unreadable",
+     [](Args& a) -> Action {
+         return Readability{take_variable(a), false};
+     }},
+    {"readable",
+     [](Args& a) -> Action {
+         return Readability{take_variable(a), true};
+     }},
+    {"key", [](Args& a) -> Action { return PressKeys{take_keys(a)}; }},
+    {"keys", [](Args& a) -> Action { return PressKeys{take_keys(a)}; }},
+    {"clock", [](Args& a) -> Action { return SetClock{take_date_time(a, "clock")}; }},
+    {"advance", parse_advance},
+    {"at", parse_at},
+    {"stop", [](Args&) -> Action { return Stop{}; }},
+    {"expect", parse_expect},
+    {"show", parse_show},
+    {"echo",
+     [](Args& a) -> Action {
+         Echo echo;
+         while (!a.done()) {
+             echo.text += (echo.text.empty() ? "" : " ") + a.take("text").text;
+         }
+         return echo;
+     }},
+    {"write", parse_write},
+    {"clear", [](Args&) -> Action { return Clear{}; }},
+    {"reload", [](Args&) -> Action { return Reload{}; }},
+    {"explain", [](Args& a) -> Action { return ExplainRecord{a.take("record").text}; }},
+};
+
+struct KeyName {
+    const char* name;
+    uint16_t code;
+};
+constexpr KeyName key_names[] = {
+    {"enter", 13}, {"return", 13},   {"cr", 13}, {"esc", 27},   {"escape", 27},
+    {"tab", 9},    {"backspace", 8}, {"bs", 8},  {"space", 32}, {"abort", hostsim::key_abort},
+};
+
+struct DurationUnit {
+    const char* name;
+    int64_t ms;
+};
+constexpr DurationUnit duration_units[] = {
+    {"ms", 1}, {"s", 1000}, {"m", 60000}, {"min", 60000}, {"h", 3600000}, {"d", 86400000},
 };
 
 } // namespace
@@ -549,23 +582,10 @@ std::vector<Token> tokenize(std::string_view line) {
 
 std::optional<uint16_t> key_code_of_name(std::string_view name) {
     const std::string n = lower(name);
-    if (n == "enter" || n == "return" || n == "cr") {
-        return uint16_t{13};
-    }
-    if (n == "esc" || n == "escape") {
-        return uint16_t{27};
-    }
-    if (n == "tab") {
-        return uint16_t{9};
-    }
-    if (n == "backspace" || n == "bs") {
-        return uint16_t{8};
-    }
-    if (n == "space") {
-        return uint16_t{32};
-    }
-    if (n == "abort") {
-        return hostsim::key_abort;
+    for (const KeyName& key : key_names) {
+        if (n == key.name) {
+            return key.code;
+        }
     }
     return std::nullopt;
 }
@@ -579,9 +599,11 @@ std::optional<int64_t> parse_duration(std::string_view text) {
     while (i < text.size()) {
         int64_t amount = 0;
         const auto r = std::from_chars(text.data() + i, text.data() + text.size(), amount);
-        if (r.ec != std::errc() || amount < 0) {
+        const bool huge = r.ec == std::errc::result_out_of_range;
+        if ((r.ec != std::errc() && !huge) || amount < 0) {
             return std::nullopt;
         }
+        amount = huge ? INT64_MAX : amount;
         i = static_cast<size_t>(r.ptr - text.data());
         size_t unit_end = i;
         while (unit_end < text.size() &&
@@ -590,29 +612,19 @@ std::optional<int64_t> parse_duration(std::string_view text) {
         }
         const std::string unit = lower(text.substr(i, unit_end - i));
         int64_t scale = 0;
-        if (unit == "ms") {
-            scale = 1;
-        } else if (unit == "s") {
-            scale = 1000;
-        } else if (unit == "m" || unit == "min") {
-            scale = 60000;
-        } else if (unit == "h") {
-            scale = 3600000;
-        } else if (unit == "d") {
-            scale = 86400000;
-        } else {
+        for (const DurationUnit& u : duration_units) {
+            scale = unit == u.name ? u.ms : scale;
+        }
+        if (scale == 0) {
             return std::nullopt;
         }
-        if (amount > INT64_MAX / scale / 4) {
-            return std::nullopt;
-        }
-        total += amount * scale;
+        total = amount > (INT64_MAX - total) / scale ? INT64_MAX : total + amount * scale;
         i = unit_end;
     }
     return total;
 }
 
-std::optional<Directive> parse_line(std::string_view line, int line_number) {
+std::optional<Directive> parse_line(std::string_view line, int line_number, ScreenSize screen) {
     std::vector<Token> tokens;
     try {
         tokens = tokenize(line);
@@ -622,32 +634,24 @@ std::optional<Directive> parse_line(std::string_view line, int line_number) {
     if (tokens.empty()) {
         return std::nullopt;
     }
-    Directive d;
-    d.line = line_number;
-    d.source = std::string(line);
-    while (!d.source.empty() && (d.source.back() == '\r' || d.source.back() == '\n')) {
-        d.source.pop_back();
+    std::string source(line);
+    while (!source.empty() && (source.back() == '\r' || source.back() == '\n')) {
+        source.pop_back();
     }
     const Token verb = tokens.front();
     tokens.erase(tokens.begin());
-    Args args(std::move(tokens), line_number, verb.column + static_cast<int>(verb.text.size()));
+    Args args(std::move(tokens), line_number, verb.column + static_cast<int>(verb.text.size()),
+              screen);
     const std::string v = lower(verb.text);
-    const VerbRule* rule = nullptr;
-    for (const VerbRule& r : verb_rules) {
-        if (v == r.name) {
-            rule = &r;
+    for (const VerbRule& rule : verb_rules) {
+        if (v == rule.name) {
+            Action action = rule.parse(args);
+            args.finish();
+            return Directive{std::move(action), line_number, std::move(source)};
         }
     }
-    if (rule == nullptr) {
-        throw ScriptError("unknown directive \"" + verb.text + "\" (" + directive_summary() + ")",
-                          line_number, verb.column);
-    }
-    d.verb = rule->verb;
-    if (rule->parse != nullptr) {
-        rule->parse(args, d);
-    }
-    args.finish();
-    return d;
+    throw ScriptError("unknown directive \"" + verb.text + "\" (" + directive_summary() + ")",
+                      line_number, verb.column);
 }
 
 std::vector<uint16_t> parse_keys(std::string_view text) {
@@ -665,23 +669,29 @@ std::optional<int> parse_variable(std::string_view text) {
     return value;
 }
 
-Script parse_script(std::string_view text, std::string name) {
+Script parse_script(std::string_view text, std::string name, ScreenSize screen) {
     Script script;
     script.name = std::move(name);
+    std::vector<ScriptError> errors;
+    bool more = false;
     int line_number = 0;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t end = text.find('\n', start);
-        const std::string_view line = text.substr(
-            start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        ++line_number;
-        if (auto d = parse_line(line, line_number)) {
-            script.directives.push_back(std::move(*d));
-        }
-        if (end == std::string_view::npos) {
-            break;
+    for (size_t start = 0; start <= text.size() && !more; ++line_number) {
+        size_t end = text.find('\n', start);
+        end = end == std::string_view::npos ? text.size() : end;
+        try {
+            if (auto d = parse_line(text.substr(start, end - start), line_number + 1, screen)) {
+                script.directives.push_back(std::move(*d));
+            }
+        } catch (const ScriptError& e) {
+            more = errors.size() == max_script_errors;
+            if (!more) {
+                errors.push_back(e);
+            }
         }
         start = end + 1;
+    }
+    if (!errors.empty()) {
+        throw ScriptErrors(std::move(errors), more);
     }
     return script;
 }

@@ -1,6 +1,7 @@
 // Host scripts: the line-oriented language in which `opkit-host run` and the shell take their
-// directives (calls, host events, expectations). This header holds the tokens and directives
-// and the parser that turns script text into them, with the line and column of every error.
+// directives (calls, host events, expectations). This header holds the tokens, one struct per
+// directive, and the parser that turns script text into them, with the line and column of every
+// error.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "hostsim/host.h"
@@ -26,6 +28,20 @@ class ScriptError : public std::runtime_error {
     int line_;
     int column_;
 };
+
+// Every error of a script, in line order, up to max_script_errors; the first is its own.
+class ScriptErrors : public ScriptError {
+  public:
+    explicit ScriptErrors(std::vector<ScriptError> errors, bool more)
+        : ScriptError(errors.front()), errors_(std::move(errors)), more_(more) {}
+    const std::vector<ScriptError>& errors() const { return errors_; }
+    bool more() const { return more_; } // errors beyond the limit were not collected
+
+  private:
+    std::vector<ScriptError> errors_;
+    bool more_;
+};
+constexpr size_t max_script_errors = 20;
 
 struct Token {
     std::string text; // without its quotes, escapes resolved
@@ -48,73 +64,125 @@ std::vector<uint16_t> parse_keys(std::string_view text);
 // A user variable number as scripts write it, 1 to 99; empty when the text is none.
 std::optional<int> parse_variable(std::string_view text);
 
-// A duration such as 250ms, 5s, 2m, 1h30m, 1d; milliseconds, or empty when malformed.
+// A duration such as 250ms, 5s, 2m, 1h30m, 1d; milliseconds (INT64_MAX for any beyond it), or
+// empty when malformed.
 std::optional<int64_t> parse_duration(std::string_view text);
 
-enum class Verb {
-    call,       // call <record> | call <FUNCTION> field=value ...
-    message,    // message <n>
-    set,        // set <var> <text>
-    unreadable, // unreadable <var>
-    readable,   // readable <var>
-    key,        // key <code|name|"chars"> ...
-    clock,      // clock <YYYY-MM-DD HH:MM:SS>
-    advance,    // advance <duration>
-    at,         // at <+duration|HH:MM:SS|YYYY-MM-DD HH:MM:SS> set|key|stop ...
-    stop,       // stop: the host's idle processing asks the plug-in to stop
-    expect,     // expect ...
-    show,       // show screen [first-last]|vars|trace|clock|keys
-    echo,       // echo <text>
-    write,      // write <row> <column> <text> [attribute]: the application draws on the screen
-    clear,      // clear: blank the whole screen
-    reload,     // reload: unload the plug-in and load it afresh
-    explain,    // explain <record>
+// The host's clock runs from 2000-01-01 to the end of 2099: no step of it may be longer.
+constexpr int64_t clock_span_ms = 36525LL * 86400000;
+
+// The screen that a script's writes must stay within (by default: any size a host may have).
+struct ScreenSize {
+    int rows = 256;
+    int columns = 256;
 };
 
-enum class ExpectWhat {
-    result,      // result <n>
-    variable,    // var <n> <text>
-    screen,      // screen <row> <text> | screen <row>:<column> <text>
-    notice,      // notice <code>|append|none
-    keys,        // keys <n>: keys still queued
-    transaction, // transaction on|off
-    cursor,      // cursor <row> <column>
-    attribute,   // attribute <row>:<column> <0|1> [count]
-    clock,       // clock <YYYY-MM-DD HH:MM:SS>
+// The directives, one struct each.
+struct Call {                  // call <record> | call <FUNCTION> field=value ...
+    std::string record;        // exactly as it goes to the plug-in
+    std::string composed_from; // the function name when built from fields
 };
-
-enum class ShowWhat { screen, vars, trace, clock, keys };
-
-// A timed host event of `at`.
-struct AtEvent {
-    enum class Kind { key, set, stop } kind = Kind::key;
-    std::vector<uint16_t> keys;
+struct Message { // message <n>
+    int code = 0;
+};
+struct SetVariable { // set <var> <text>
     int variable = 0;
     std::string text;
 };
+struct Readability { // unreadable <var> | readable <var>
+    int variable = 0;
+    bool readable = true;
+};
+struct PressKeys { // key <code|name|"chars"> ...
+    std::vector<uint16_t> keys;
+};
+struct SetClock { // clock <YYYY-MM-DD HH:MM:SS>
+    hostsim::DateTime time{};
+};
+struct Advance { // advance <duration>
+    int64_t ms = 0;
+};
+struct Stop {}; // stop: the host's idle processing asks the plug-in to stop
+struct Write {  // write <row> <column> <text> [attribute]: the application draws on the screen
+    int row = 0;
+    int column = 0;
+    std::string text;
+    uint8_t attribute = 0;
+};
+struct Clear {};  // clear: blank the whole screen
+struct Reload {}; // reload: unload the plug-in and load it afresh
+struct Echo {     // echo <text>
+    std::string text;
+};
+struct ExplainRecord { // explain <record>
+    std::string record;
+};
 
+// at <+duration|HH:MM:SS|YYYY-MM-DD HH:MM:SS> set|key|stop ...: a timed host event.
+struct At {
+    enum class Base { relative, time_of_day, absolute } base = Base::relative;
+    int64_t offset_ms = 0;    // relative
+    hostsim::DateTime time{}; // time of day (its date unused) or absolute
+    std::variant<PressKeys, SetVariable, Stop> event;
+};
+
+enum class ShowWhat { screen, vars, trace, clock, keys };
+struct Show { // show screen [first-last]|vars|trace|clock|keys
+    ShowWhat what = ShowWhat::screen;
+    int first_row = -1; // screen rows; -1: all
+    int last_row = -1;
+};
+
+// expect ...: one struct per kind of expectation.
+struct ExpectResult { // result <n>
+    int value = 0;
+};
+struct ExpectVariable { // var <n> <text>
+    int variable = 0;
+    std::string text;
+};
+struct ExpectScreen { // screen <row> <text> | screen <row>:<column> <text>
+    int row = 0;
+    int column = -1; // -1: the whole row, blanks at its end ignored
+    std::string text;
+};
+struct ExpectNotice { // notice <code>|append|none
+    std::string code; // two characters as written, "append" or "none"
+};
+struct ExpectKeys { // keys <n>: keys still queued
+    int count = 0;
+};
+struct ExpectTransaction { // transaction on|off
+    bool on = false;
+};
+struct ExpectCursor { // cursor <row> <column>
+    int row = 0;
+    int column = 0;
+};
+struct ExpectAttribute { // attribute <row>:<column> <attribute> [cells]
+    int row = 0;
+    int column = 0;
+    int attribute = 0;
+    int cells = 1;
+};
+struct ExpectClock { // clock <YYYY-MM-DD HH:MM:SS>
+    hostsim::DateTime time{};
+};
+using Expectation =
+    std::variant<ExpectResult, ExpectVariable, ExpectScreen, ExpectNotice, ExpectKeys,
+                 ExpectTransaction, ExpectCursor, ExpectAttribute, ExpectClock>;
+struct Expect {
+    Expectation what;
+};
+
+using Action = std::variant<Call, Message, SetVariable, Readability, PressKeys, SetClock, Advance,
+                            At, Stop, Expect, Show, Echo, Write, Clear, Reload, ExplainRecord>;
+
+// One line of a script: what it asks for, and where it stands.
 struct Directive {
-    Verb verb = Verb::echo;
+    Action action;
     int line = 0;
     std::string source; // the line as written
-
-    std::string record;        // call, explain: the record exactly as it goes to the plug-in
-    std::string composed_from; // call: the function name when built from fields
-    int number = 0;            // message code, variable, row, expected result, count
-    int column = -1;           // screen column (expect screen/attribute, write)
-    std::string text;          // set, echo, expect var/screen, write, notice code
-    std::vector<uint16_t> keys;
-    hostsim::DateTime time{}; // clock, expect clock, at (absolute)
-    int64_t duration_ms = 0;  // advance, at (relative); also the attribute of write and the
-                              // cell count of expect attribute
-    bool flag = false;        // expect transaction on; write attribute given
-
-    // at
-    enum class AtBase { relative, time_of_day, absolute } at_base = AtBase::relative;
-    AtEvent event;
-
-    ExpectWhat expect = ExpectWhat::result;
-    ShowWhat show = ShowWhat::screen;
 };
 
 struct Script {
@@ -124,10 +192,11 @@ struct Script {
 
 // Parses one line; empty when the line holds only blanks or a comment. Throws ScriptError
 // with `line_number` and the column of the offending token.
-std::optional<Directive> parse_line(std::string_view line, int line_number);
+std::optional<Directive> parse_line(std::string_view line, int line_number, ScreenSize screen = {});
 
-// Parses a whole script text. Throws ScriptError at the first error.
-Script parse_script(std::string_view text, std::string name);
+// Parses a whole script text. Throws ScriptErrors with every error of the text (up to
+// max_script_errors), so that all are reported before anything runs.
+Script parse_script(std::string_view text, std::string name, ScreenSize screen = {});
 
 // A short list of the directives, for help texts.
 std::string directive_summary();

@@ -375,7 +375,8 @@ void Shell::execute_line(const std::string& line) {
     }
     std::optional<Directive> d;
     try {
-        d = parse_line(text, line_number_);
+        const hostsim::HostOptions& host = session_.host().options();
+        d = parse_line(text, line_number_, ScreenSize{host.rows, host.columns});
     } catch (const ScriptError& e) {
         set_status("column " + std::to_string(e.column()) + ": " + e.what());
         return;
@@ -396,17 +397,19 @@ void Shell::remember(const std::string& line) {
 
 // Starts the call or message a directive asks for; false when it is no call.
 bool Shell::start_directive_call(const Directive& d) {
-    if (d.verb != Verb::call && d.verb != Verb::message) {
+    const auto* call = std::get_if<Call>(&d.action);
+    const auto* message = std::get_if<Message>(&d.action);
+    if (call == nullptr && message == nullptr) {
         return false;
     }
     if (worker_.busy()) {
         set_status("a call is running: finish it first (its keys go to the terminal)");
         return true;
     }
-    if (d.verb == Verb::call) {
-        start_call(3, d.record, "call " + quote_record(d.record));
+    if (call != nullptr) {
+        start_call(3, call->record, "call " + quote_record(call->record));
     } else {
-        start_call(d.number, {}, "message " + std::to_string(d.number));
+        start_call(message->code, {}, "message " + std::to_string(message->code));
     }
     log(last_call_);
     return true;
@@ -416,11 +419,12 @@ void Shell::run_directive(const Directive& d, const std::string& text) {
     if (start_directive_call(d)) {
         return;
     }
-    if (d.verb == Verb::explain) {
-        show_overlay("explain", render_explanation(analyse(d.record)));
+    if (const auto* explain = std::get_if<ExplainRecord>(&d.action)) {
+        show_overlay("explain", render_explanation(analyse(explain->record)));
         return;
     }
-    if (d.verb == Verb::show && d.show == ShowWhat::trace) {
+    const auto* show = std::get_if<Show>(&d.action);
+    if (show != nullptr && show->what == ShowWhat::trace) {
         std::string out;
         for (const std::string& l : render_trace(session_.host().trace())) {
             out += l + "\n";
@@ -428,12 +432,12 @@ void Shell::run_directive(const Directive& d, const std::string& text) {
         show_overlay("trace of the last call", out.empty() ? "(no service calls)\n" : out);
         return;
     }
-    if (d.verb == Verb::expect) {
-        const auto failure = runner_.check(d);
+    if (const auto* expect = std::get_if<Expect>(&d.action)) {
+        const auto failure = runner_.check(expect->what);
         set_status(failure ? "FAIL: " + *failure : "ok: " + text);
         return;
     }
-    if (d.verb == Verb::reload && worker_.busy()) {
+    if (std::holds_alternative<Reload>(d.action) && worker_.busy()) {
         set_status("a call is running: reload when it has ended");
         return;
     }

@@ -157,3 +157,25 @@ file(WRITE ${scratch}/typo.txt "call CMPINT left=3 relation=GE right=4 mode=S\n"
 check(2 ARGS run ${scratch}/typo.txt HOLDS "no function is called CMPINT; did you mean CMP_INT?")
 file(WRITE ${scratch}/bare.txt "call DICOUNT\n")
 check(2 ARGS run ${scratch}/bare.txt HOLDS "call DICOUNT needs its fields; DICOUNT fields:" "counter=")
+
+# Every error of a script is reported with its line and column before anything runs, up to a
+# limit that is said when reached.
+file(WRITE ${scratch}/errors.txt
+    "echo \"never shown\"\ncall \"10TRANMSG N \"\nset 0 x\nexpect notice C\nfrob 1\n")
+check(2 ARGS run ${scratch}/errors.txt
+    HOLDS "errors.txt:3:5: error: variable must be 1 to 99" "errors.txt:4:15: error: a notice code"
+    "errors.txt:5:1: error: unknown directive \"frob\""
+    LACKS "never shown" "=> " "more errors")
+string(REPEAT "frob\n" 25 many_errors)
+file(WRITE ${scratch}/many.txt "${many_errors}")
+check(2 ARGS run ${scratch}/many.txt HOLDS "many.txt:20:1: error" "the first 20 are shown"
+    LACKS "many.txt:21:1")
+
+# A write outside the screen is refused with its place; so is a step of the clock beyond its
+# years, before the script runs or, when only the clock's time shows it, when it is reached.
+file(WRITE ${scratch}/outside.txt "call \"10TRANMSG N \"\nwrite 5 38 \"abc\"\nadvance 99999999999h\n")
+check(2 ARGS run ${scratch}/outside.txt HOLDS "outside.txt:2:12: error: the text runs past"
+    "outside.txt:3:9: error: a duration longer than")
+check(2 ARGS --rows 5 run ${scratch}/outside.txt HOLDS "outside.txt:2:7: error: row must be 0 to 4")
+file(WRITE ${scratch}/late.txt "clock 2099-12-31 23:00:00\ncall \"10TRANMSG N \"\nadvance 2h\n")
+check(2 ARGS run ${scratch}/late.txt HOLDS "late.txt:3: error: advance 7200.000 s would take the clock past")

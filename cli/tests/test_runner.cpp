@@ -153,5 +153,14 @@ TEST_F(RunnerTest, ScreenAttributeAndTransactionExpectations) {
     EXPECT_EQ(t.failures, 0) << out.str();
 }
 
+TEST_F(RunnerTest, AdvanceNeverTakesTheClockPastItsLastYear) {
+    run("clock 2099-12-31 23:59:00\nadvance 59s\n");
+    EXPECT_EQ(runner.clock_text(), "2099-12-31 23:59:59");
+    EXPECT_THROW(run("advance 1s\n"), std::runtime_error);
+    EXPECT_EQ(runner.clock_text(), "2099-12-31 23:59:59") << "a refused step leaves the clock";
+    run("clock 2000-01-01 00:00:00\n");
+    EXPECT_THROW(run("advance 36525d\n"), std::runtime_error);
+}
+
 } // namespace
 } // namespace opkit_cli
