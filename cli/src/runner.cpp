@@ -344,11 +344,15 @@ void Runner::expect(const Directive& d, const std::string& where) {
     ++totals_.expectations;
     const auto failure = check(d);
     if (!failure) {
-        return note(d, "ok  " + trimmed_source(d));
+        note(d, "ok  " + trimmed_source(d));
+    } else {
+        ++totals_.failures;
+        out_ << where << ":" << d.line << ": " << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL")
+             << " " << trimmed_source(d) << "\n      " << *failure << "\n";
     }
-    ++totals_.failures;
-    out_ << where << ":" << d.line << ": " << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL")
-         << " " << trimmed_source(d) << "\n      " << *failure << "\n";
+    if (on_expectation) {
+        on_expectation(d, failure);
+    }
 }
 
 void Runner::show(const Directive& d) {

@@ -157,3 +157,123 @@ file(WRITE ${scratch}/typo.txt "call CMPINT left=3 relation=GE right=4 mode=S\n"
 check(2 ARGS run ${scratch}/typo.txt HOLDS "no function is called CMPINT; did you mean CMP_INT?")
 file(WRITE ${scratch}/bare.txt "call DICOUNT\n")
 check(2 ARGS run ${scratch}/bare.txt HOLDS "call DICOUNT needs its fields; DICOUNT fields:" "counter=")
+
+# Record warnings: a field shifted by a column and length digits that disagree pass every
+# check, so they are warned about in explain, call and run, and fail with --strict.
+set(shifted "29CMP_INT   03 GE   04        S")
+check(0 ARGS explain "${shifted}"
+    HOLDS "warning: column 15 holds \"G\", which no field of CMP_INT reads"
+          "warning: column 20 holds \"0\"")
+check(1 ARGS explain --strict "${shifted}" HOLDS "warning: column 15")
+check(0 ARGS explain "30CMP_INT   03  GE   04       S"
+    HOLDS "warning: the length digits say 30 but the record has 29 characters")
+check(0 ARGS explain "29CMP_INT   03  GE   04       S" "10TRANMSG N " LACKS "warning:")
+check(0 ARGS call "${shifted}" --set 3=12 --set 4=9 HOLDS "=> result" "warning: column 15 holds")
+check(1 ARGS call --strict "${shifted}" --set 3=12 --set 4=9 HOLDS "warning: column 20 holds")
+file(WRITE ${scratch}/shifted.txt "set 3 \"12\"\nset 4 \"9\"\ncall \"${shifted}\"\nexpect result 0\n")
+check(0 ARGS run ${scratch}/shifted.txt
+    HOLDS "shifted.txt:3: warning: column 15 holds \"G\"" "1 expectation passed")
+check(1 ARGS run -q --strict ${scratch}/shifted.txt HOLDS "shifted.txt: 2 warnings FAILED (--strict)")
+# The trap of a length that passes the length check but leaves out a field the call reads.
+check(1 ARGS explain "28CMP_INT   03  GE   04      "
+    HOLDS "warning: the length 28 passes the length checks of CMP_INT, but the mode field in column 30 needs a length of at least 29")
+check(1 ARGS explain "5" HOLDS "(1 character)")
+
+# lint: each finding with its file, line and column, a summary, and the exit status.
+file(WRITE ${scratch}/app.tbl [=[
+# The records of an application
+"29CMP_INT   03  GE   04       S"   # good
+  10TRANMSG N 
+"29CMP_INT   03 GE   04        S"
+"28CMP_INT   03  GE   04      "
+30CMP_INT   03  GE   04       S
+"21DICOUNT X         05 "
+"21DICO\x55NT I         05 " # an escape is one column
+"unclosed
+]=])
+check(1 ARGS lint ${scratch}/app.tbl
+    HOLDS "app.tbl:4:17: unread-column: column 15 holds \"G\""
+          "app.tbl:4:22: unread-column: column 20 holds \"0\""
+          "app.tbl:5:31: C4: the record leads to notice C4"
+          "app.tbl:5:31: trap: the length 28 passes the length checks of CMP_INT"
+          "app.tbl:6:1: length-mismatch: the length digits say 30 but the record has 29"
+          "app.tbl:7:12: D5: the record leads to notice D5"
+          "app.tbl:9:1: syntax: the quoted record has no closing quote"
+          "app.tbl:5:2: length-mismatch: the length digits say 28 but the record has 27"
+          "7 records in 1 table: 8 findings"
+    LACKS "app.tbl:1:" "app.tbl:2:" "app.tbl:3:" "app.tbl:8:")
+check(0 ARGS lint ${CMAKE_CURRENT_LIST_DIR}/../../examples/tables/records.tbl
+    HOLDS "records in 1 table: nothing found")
+check(2 ARGS lint ${scratch}/missing.tbl HOLDS "missing.tbl: error: cannot read the table")
+
+# run: the smaller matters. -q with -v is refused; events still due at the end are reported.
+check(2 ARGS run -q -v ${scratch}/one.txt HOLDS "excludes")
+file(WRITE ${scratch}/pending.txt "call \"10TRANMSG N \"\nat +5s key abort\nexpect result 0\n")
+check(0 ARGS run ${scratch}/pending.txt
+    HOLDS "pending.txt: warning: 1 scheduled event was still pending when the script ended")
+check(1 ARGS run --strict ${scratch}/pending.txt HOLDS "FAILED (--strict)")
+
+# A failed expectation with the host calls of the call behind it.
+file(WRITE ${scratch}/failing.txt [=[
+set 2 "40"
+set 3 "2"
+call "21INTMATH   02  +   03 "
+expect var 1 "42"
+expect result 7
+]=])
+check(1 ARGS run --trace-on-failure ${scratch}/failing.txt
+    HOLDS "failing.txt:5: FAIL expect result 7" "host calls of the last call:" "_ReadUserVariable(\"40\", 2) = 0")
+check(1 ARGS run ${scratch}/failing.txt LACKS "host calls of the last call")
+
+# TAP: a test point per expectation, everything else a comment, the plan last.
+check(1 ARGS --color never run --tap ${scratch}/failing.txt ${scratch}/one.txt
+    HOLDS "TAP version 13\n" "\nok 1 - " "failing.txt:4: expect var 1 \"42\"\n"
+          "\nnot ok 2 - " "failing.txt:5: expect result 7\n" "\nok 3 - " "\n1..3\n")
+string(REGEX REPLACE "\r?\n$" "" tap "${last_output}")
+string(REPLACE "\r" "" tap "${tap}")
+string(REPLACE "\n" ";" tap_lines "${tap}")
+foreach(line IN LISTS tap_lines)
+    if(NOT line MATCHES "^(TAP version 13|ok [0-9]+ - |not ok [0-9]+ - |# |#$|1\\.\\.[0-9]+$)")
+        message(FATAL_ERROR "run --tap printed a line that is no TAP: \"${line}\"")
+    endif()
+endforeach()
+
+# JUnit XML and JSON, read back with Python's standard parsers.
+if(PYTHON)
+    set(formats ${CMAKE_CURRENT_LIST_DIR}/check_formats.py)
+    check(1 ARGS run --trace-on-failure --junit ${scratch}/results.xml ${scratch}/failing.txt ${scratch}/one.txt)
+    execute_process(COMMAND ${PYTHON} ${formats} junit ${scratch}/results.xml 3 1
+        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT rc EQUAL 0 OR NOT out MATCHES "failing.txt:5: expect result 7\nexpected result 7, found 0\n  _ReadUserVariable")
+        message(FATAL_ERROR "run --junit:\n${out}")
+    endif()
+    function(check_json kind count wanted)
+        execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} OUTPUT_FILE ${scratch}/out.json
+            RESULT_VARIABLE rc)
+        execute_process(COMMAND ${PYTHON} ${formats} json ${scratch}/out.json ${kind} ${count}
+            RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+        string(FIND "${out}" "${wanted}" at)
+        if(NOT rc EQUAL 0 OR at EQUAL -1)
+            message(FATAL_ERROR "opkit-host ${ARGN}: lacks \"${wanted}\":\n${out}")
+        endif()
+    endfunction()
+    check_json(explain 2
+        "function=CMP_INT notice=None warnings=unread-column,unread-column\nfields=left:3,relation:'E',relation2:-,right:4,mode:'S'"
+        explain --json "${shifted}" "05HELLO${esc}\t\"")
+    check_json(explain 2 "function=None notice=M1" explain --json "${shifted}" "05HELLO${esc}\t\"")
+    check_json(call 2 "function=INTMATH notice=None warnings=\nresult=0 screen_rows=20 changes=var 1 = \"42\""
+        call --json "21INTMATH   02  +   03 " "05HELLO" --set 2=40 --set 3=2)
+    check_json(call 2 "function=None notice=M1" call --json "21INTMATH   02  +   03 " "05HELLO")
+endif()
+
+# -q leaves out an echoed heading that nothing follows, and keeps one over a failure.
+file(WRITE ${scratch}/sections.txt [=[
+echo "-- section one --"
+call "10TRANMSG N "
+echo "-- section two --"
+call "10TRANMSG N "
+expect result 5
+]=])
+check(1 ARGS run -q ${scratch}/sections.txt HOLDS "-- section two --\n" "FAIL expect result 5"
+    LACKS "section one")
+check(1 ARGS run ${scratch}/sections.txt HOLDS "-- section one --" "-- section two --")
