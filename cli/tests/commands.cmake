@@ -15,6 +15,8 @@ function(check status)
     endif()
     execute_process(COMMAND ${EMULATOR} ${arg_TOOL} ${arg_ARGS} WORKING_DIRECTORY ${arg_DIR}
         INPUT_FILE ${arg_INPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    # Line ends as a Windows build writes them read as the others do.
+    string(REPLACE "\r\n" "\n" out "${out}")
     if(NOT rc STREQUAL status)
         message(FATAL_ERROR "opkit-host ${arg_ARGS}: exit status ${rc}, expected ${status}\n${out}")
     endif()
@@ -212,6 +214,8 @@ file(WRITE ${scratch}/pending.txt "call \"10TRANMSG N \"\nat +5s key abort\nexpe
 check(0 ARGS run ${scratch}/pending.txt
     HOLDS "pending.txt: warning: 1 scheduled event was still pending when the script ended")
 check(1 ARGS run --strict ${scratch}/pending.txt HOLDS "FAILED (--strict)")
+check(1 ARGS run --strict ${scratch}/pending.txt ${scratch}/one.txt
+    HOLDS "FAILED: 0 of 2 expectations in 1 of 2 scripts (warnings under --strict in 1)")
 
 # A failed expectation with the host calls of the call behind it.
 file(WRITE ${scratch}/failing.txt [=[
