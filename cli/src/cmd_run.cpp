@@ -170,6 +170,9 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
     runner.on_expectation = [&](const Directive& d, const std::optional<std::string>& failure) {
         outputs.expectation(d, failure, session->host());
     };
+    runner.check_screen_file = [&](const Directive& d) {
+        return outputs.screen_file(d, session->host());
+    };
     int line = 0;
     runner.on_call_start = [&](const std::string& what) {
         watchdog.start(script.name + ":" + std::to_string(line) + ": " + what);
@@ -260,6 +263,7 @@ double quotes ("\x41" escapes allowed) or built from fields:
   at +5s set 7 "scanned"                 at +2s key abort    at +1s stop
   expect result 1                        expect var 3 "2"
   expect screen 2 "+----------------------+"                expect screen 0:9 "C4"
+  expect screen "form.screen" [attributes]   (a stored picture; --update-screens)
   expect notice C4 | append | none       expect keys 0
   expect transaction off                 expect cursor 5 10
   expect attribute 1:2 1 24              expect clock 2026-05-12 14:30:10
@@ -285,6 +289,8 @@ void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
     run.add_flag("--trace-on-failure", o.trace_on_failure,
                  "print the host calls of the call behind each failed expectation");
     run.add_flag("--tap", o.tap, "print the results as TAP (other output as # comments)");
+    run.add_flag("--update-screens", o.update_screens,
+                 "write the screen files of expect screen FILE that are missing or differ");
     run.add_option("--junit", o.junit,
                    "write JUnit XML to FILE: a test case per expectation, with file and line");
 }

@@ -1,9 +1,11 @@
 // Record warnings, failure traces, pending events, JUnit and TAP around `run`.
 #include "run_outputs.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "render.h"
+#include "screen_file.h"
 #include "warnings.h"
 
 namespace opkit_cli {
@@ -99,6 +101,20 @@ void RunOutputs::expectation(const Directive& d, const std::optional<std::string
         tap_->expectation(results_.back().name, e);
     }
     results_.back().expectations.push_back(std::move(e));
+}
+
+std::optional<std::string> RunOutputs::screen_file(const Directive& d, const hostsim::Host& host) {
+    std::filesystem::path path(d.text);
+    const std::string& script = results_.back().name;
+    if (path.is_relative() && script != "(standard input)") {
+        path = std::filesystem::path(script).parent_path() / path;
+    }
+    std::string note;
+    auto failure = compare_screen_file(host, path.string(), d.flag, options_.update_screens, note);
+    if (!note.empty()) {
+        stream() << script << ":" << d.line << ": " << note << "\n";
+    }
+    return failure;
 }
 
 void RunOutputs::script_error(const std::string& message) {

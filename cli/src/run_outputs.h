@@ -21,6 +21,7 @@ struct RunOutputOptions {
     bool tap = false;              // TAP on standard output
     std::string junit;             // JUnit XML to this file ("": none)
     bool quiet = false;            // an echo line is printed only when output follows it
+    bool update_screens = false;   // write screen files that are missing or differ
 };
 
 class RunOutputs {
@@ -40,6 +41,8 @@ class RunOutputs {
     void expectation(const Directive& d, const std::optional<std::string>& failure,
                      const hostsim::Host& host);
     void script_error(const std::string& message);
+    // Compares the screen with the file an expectation names, relative to the script's folder.
+    std::optional<std::string> screen_file(const Directive& d, const hostsim::Host& host);
     // Says what the script left undone; true when the script fails for its warnings.
     bool end_script(const hostsim::Host& host);
 

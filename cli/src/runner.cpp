@@ -251,6 +251,9 @@ std::optional<std::string> Runner::check(const Directive& d) {
                             std::to_string(host.cursor_row()) + " " +
                             std::to_string(host.cursor_column()));
     case ExpectWhat::attribute: return check_attribute(host, d);
+    case ExpectWhat::screen_file:
+        return check_screen_file ? check_screen_file(d)
+                                 : std::optional<std::string>("screen files are compared by run");
     case ExpectWhat::clock:
         return mismatch(clock_text() == hostsim::format_date_time(d.time),
                         "expected the clock at " + hostsim::format_date_time(d.time) + ", found " +

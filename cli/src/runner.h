@@ -71,6 +71,9 @@ class Runner {
     // Called after each expectation is checked and reported, with what was found instead
     // when it failed.
     std::function<void(const Directive&, const std::optional<std::string>& failure)> on_expectation;
+    // Compares the screen with the file an `expect screen FILE` names; unset, such an
+    // expectation fails.
+    std::function<std::optional<std::string>(const Directive&)> check_screen_file;
 
   private:
     CallReport invoke(int code, const std::string& record);

@@ -282,6 +282,24 @@ void parse_at(Args& args, Directive& d) {
     }
 }
 
+// expect screen <row>[:<column>] <text>, or expect screen <file> [attributes]: a row starts
+// with a digit; anything else names a screen file.
+void parse_expect_screen(Args& args, Directive& d) {
+    if (!args.done() && (args.peek().quoted ||
+                         std::isdigit(static_cast<unsigned char>(args.peek().text[0])) == 0)) {
+        d.expect = ExpectWhat::screen_file;
+        d.text = args.take("screen file").text;
+        if (!args.done() && lower(args.peek().text) == "attributes") {
+            args.take("attributes");
+            d.flag = true;
+        }
+        return;
+    }
+    d.expect = ExpectWhat::screen;
+    take_position(args, d, false);
+    d.text = args.take("text").text;
+}
+
 void parse_expect(Args& args, Directive& d) {
     const Token& what = args.take("what to expect (result, var, screen, notice, keys, ...)");
     const std::string kind = lower(what.text);
@@ -293,9 +311,7 @@ void parse_expect(Args& args, Directive& d) {
         d.number = static_cast<int>(args.take_int("variable", 1, max_variable));
         d.text = args.take("text (\"\" for an empty variable)").text;
     } else if (kind == "screen") {
-        d.expect = ExpectWhat::screen;
-        take_position(args, d, false);
-        d.text = args.take("text").text;
+        parse_expect_screen(args, d);
     } else if (kind == "notice") {
         d.expect = ExpectWhat::notice;
         const Token& code = args.take("notice code (two characters, append or none)");

@@ -81,6 +81,7 @@ enum class ExpectWhat {
     cursor,      // cursor <row> <column>
     attribute,   // attribute <row>:<column> <0|1> [count]
     clock,       // clock <YYYY-MM-DD HH:MM:SS>
+    screen_file, // screen <file> [attributes]: the whole screen against a stored picture
 };
 
 enum class ShowWhat { screen, vars, trace, clock, keys };

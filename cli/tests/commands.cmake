@@ -281,3 +281,19 @@ expect result 5
 check(1 ARGS run -q ${scratch}/sections.txt HOLDS "-- section two --\n" "FAIL expect result 5"
     LACKS "section one")
 check(1 ARGS run ${scratch}/sections.txt HOLDS "-- section one --" "-- section two --")
+
+# Screen files: missing, written by --update-screens, then compared row by row with a diff.
+file(REMOVE ${scratch}/box.screen)
+file(WRITE ${scratch}/box.txt "call \"23POPUPWN C     02      R\"\nexpect screen \"box.screen\" attributes\n")
+check(1 ARGS run ${scratch}/box.txt HOLDS "cannot read the screen file" "--update-screens writes it")
+check(0 ARGS run --update-screens ${scratch}/box.txt HOLDS "wrote the screen file")
+file(READ ${scratch}/box.screen picture)
+if(NOT picture MATCHES "^\n  \\+----------------------\\+\n  \\|   *\\|\n.*~~ attributes ~~\n\n001111")
+    message(FATAL_ERROR "the screen file holds:\n${picture}")
+endif()
+check(0 ARGS run ${scratch}/box.txt HOLDS "1 expectation passed")
+string(REPLACE "|                      |" "|  Changed!            |" picture "${picture}")
+file(WRITE ${scratch}/box.screen "${picture}")
+check(1 ARGS run ${scratch}/box.txt
+    HOLDS "screen row  2: expected |  |  Changed!            ||\n                     found    |  |                      ||\n                                    ^"
+    LACKS "screen row  1:" "attribute row")
