@@ -49,6 +49,7 @@ Command add_run_command(CLI::App& app, const Globals& g);
 Command add_call_command(CLI::App& app, const Globals& g);
 Command add_explain_command(CLI::App& app);
 Command add_compose_command(CLI::App& app);
+Command add_lint_command(CLI::App& app);
 Command add_shell_command(CLI::App& app, const Globals& g);
 
 } // namespace opkit_cli

@@ -4,7 +4,9 @@
 
 #include "app.h"
 #include "render.h"
+#include "report_formats.h"
 #include "runner.h"
+#include "warnings.h"
 
 namespace opkit_cli {
 
@@ -17,6 +19,8 @@ struct CallArgs {
     std::vector<std::string> keys;
     std::string clock;
     bool trace = false;
+    bool strict = false;
+    bool json = false;
 };
 
 // Puts the host in the state the options give; false after saying what is wrong.
@@ -96,25 +100,42 @@ int command_call(const Globals& g, const CallArgs& o) {
     std::ostringstream quiet;
     Runner runner(*session, quiet, RunOptions{false, false, ansi});
     bool notice = false;
+    bool warned = false;
     for (const std::string& record : o.records) {
+        const std::vector<RecordWarning> warnings = record_warnings(record);
+        warned = warned || !warnings.empty();
         const CallReport report = runner.call(record);
         notice = notice || !report.notice.empty();
+        if (o.json) {
+            std::cout << (&record == &o.records.front() ? "[" : ",\n ")
+                      << call_json(record, report, session->host());
+            continue;
+        }
         print_report(record, report, session->host(), o.trace);
+        std::cout << render_warnings(warnings, "");
     }
-    std::cout << render_screen(take_picture(session->host()), ansi);
+    if (o.json) {
+        std::cout << "]\n";
+    } else {
+        std::cout << render_screen(take_picture(session->host()), ansi);
+    }
     // The same status explain gives for the record: 1 when a call raised a notice.
-    return notice ? exit_failed : exit_ok;
+    return notice || (o.strict && warned) ? exit_failed : exit_ok;
 }
 
 constexpr const char* call_footer = R"TXT(
 Prints the result, any notice, the user variables that changed and the screen.
+Warnings (as explain gives them) follow a call whose record holds text no field
+reads, length digits that disagree with its length, or a field past its end.
 Exit status: 0 no call raised a notice, 1 some call did (as explain says for the
-record), 2 bad options or the plug-in could not be loaded.
+record) or, with --strict, a record has a warning, 2 bad options or the plug-in
+could not be loaded.
 
 Examples:
   opkit-host call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9
   opkit-host call "$(opkit-host compose INTMATH left=2 operator=+ right=3)" --set 2=40 --set 3=2
   opkit-host call "21DICOUNT I         05" "32DICOUNT S         05         03"
+  opkit-host call --json "10TRANMSG N "
 )TXT";
 
 } // namespace
@@ -130,6 +151,9 @@ Command add_call_command(CLI::App& app, const Globals& g) {
     call->add_option("--key", o->keys, "a key queued before the call (13, enter, esc, abort, ...)");
     call->add_option("--clock", o->clock, "the clock: \"YYYY-MM-DD HH:MM:SS\"");
     call->add_flag("--trace", o->trace, "print the host services each call asked for");
+    call->add_flag("--json", o->json,
+                   "print a JSON array: per call its result, notice, changes, warnings, screen");
+    call->add_flag("--strict", o->strict, "a record warning fails like a notice (exit status 1)");
     call->footer(call_footer);
     return [call, o, &g] { return call->parsed() ? command_call(g, *o) : -1; };
 }

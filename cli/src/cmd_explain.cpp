@@ -5,22 +5,38 @@
 #include "app.h"
 #include "compose.h"
 #include "explain.h"
+#include "report_formats.h"
+#include "warnings.h"
 
 namespace opkit_cli {
 
 namespace {
 
-int command_explain(const std::vector<std::string>& records) {
+struct ExplainArgs {
+    std::vector<std::string> records;
+    bool strict = false;
+    bool json = false;
+};
+
+int command_explain(const ExplainArgs& args) {
     bool notice = false;
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (i > 0) {
-            std::cout << "\n";
+    bool warned = false;
+    for (size_t i = 0; i < args.records.size(); ++i) {
+        const Analysis a = analyse(args.records[i]);
+        const std::vector<RecordWarning> warnings = record_warnings(a);
+        if (args.json) {
+            std::cout << (i == 0 ? "[" : ",\n ") << analysis_json(a);
+        } else {
+            std::cout << (i == 0 ? "" : "\n") << render_explanation(a)
+                      << render_warnings(warnings, "");
         }
-        const Analysis a = analyse(records[i]);
-        std::cout << render_explanation(a);
         notice = notice || !a.notice.empty();
+        warned = warned || !warnings.empty();
     }
-    return notice ? exit_failed : exit_ok;
+    if (args.json) {
+        std::cout << "]\n";
+    }
+    return notice || (args.strict && warned) ? exit_failed : exit_ok;
 }
 
 struct ComposeArgs {
@@ -62,11 +78,15 @@ Shows the record under a column ruler (# length digits, = name, a letter per
 field, . for a field this call does not read), each field's columns, characters,
 value and meaning, and the checks the function makes in its order, up to the
 notice the record leads to.
+Warnings follow for characters in columns that no field reads, length digits
+that disagree with the record's real length, and a field read past the end of a
+record that passes the length checks.
 Exit status: 0 no record leads to a notice, 1 some record does (as call says
-when it runs it), 2 bad options.
+when it runs it) or, with --strict, has a warning, 2 bad options.
 
 Examples:
   opkit-host explain "29CMP_INT   03  GE   04       S"
+  opkit-host explain --json --strict "29CMP_INT   03 GE   04        S"
   opkit-host explain "$(opkit-host compose TM_DATE hours=24 time_variable=4 style=EURO date_variable=5)"
 )TXT";
 
@@ -83,11 +103,14 @@ Examples:
 } // namespace
 
 Command add_explain_command(CLI::App& app) {
-    auto records = std::make_shared<std::vector<std::string>>();
+    auto args = std::make_shared<ExplainArgs>();
     CLI::App* explain = app.add_subcommand("explain", "decode records without running them");
-    explain->add_option("records", *records, "call records")->required();
+    explain->add_option("records", args->records, "call records")->required();
+    explain->add_flag("--strict", args->strict, "a warning fails like a notice (exit status 1)");
+    explain->add_flag("--json", args->json,
+                      "print a JSON array: per record its fields, checks, notice and warnings");
     explain->footer(explain_footer);
-    return [explain, records] { return explain->parsed() ? command_explain(*records) : -1; };
+    return [explain, args] { return explain->parsed() ? command_explain(*args) : -1; };
 }
 
 Command add_compose_command(CLI::App& app) {

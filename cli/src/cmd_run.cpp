@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app.h"
+#include "run_outputs.h"
 #include "runner.h"
 
 namespace opkit_cli {
@@ -85,6 +86,7 @@ struct RunArgs {
     RunOptions options;
     int timeout = 60;
     bool allow_empty = false;
+    RunOutputOptions outputs;
 };
 
 // Reads a script's text; false after saying why it cannot be read. "-" is standard input.
@@ -163,39 +165,52 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty, Scree
 // Runs one script on a fresh session and prints its line of totals; false when it could not
 // run to its end.
 bool run_script(const Globals& g, const Script& script, const RunOptions& options,
-                Watchdog& watchdog, ScriptTotals& totals) {
+                Watchdog& watchdog, ScriptTotals& totals, RunOutputs& outputs, bool& warned) {
     std::unique_ptr<Session> session;
     if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
         return false;
     }
-    Runner runner(*session, std::cout, options);
+    std::ostream& out = outputs.stream();
+    outputs.begin_script(script.name);
+    Runner runner(*session, out, options);
+    runner.on_expectation = [&](const Directive& d, const std::optional<std::string>& failure) {
+        outputs.expectation(d, failure, session->host());
+    };
+    runner.check_screen_file = [&](const Directive& d, const ExpectScreenFile& file) {
+        return outputs.screen_file(d, file, session->host());
+    };
     int line = 0;
     runner.on_call_start = [&](const std::string& what) {
         watchdog.start(script.name + ":" + std::to_string(line) + ": " + what);
     };
     runner.on_call_end = [&] { watchdog.stop(); };
     if (!options.quiet) {
-        std::cout << "== " << script.name << "\n";
-        std::cout << "plug-in " << describe_plugin_file(session->options().plugin_path) << "\n";
+        out << "== " << script.name << "\n";
+        out << "plug-in " << describe_plugin_file(session->options().plugin_path) << "\n";
     }
     try {
         for (const Directive& d : script.directives) {
             line = d.line;
+            outputs.before(d);
             runner.execute(d, script.name);
+            outputs.after();
         }
     } catch (const std::exception& e) {
         std::cerr << script.name << ":" << line << ": error: " << e.what() << "\n";
+        outputs.script_error(e.what());
+        outputs.finish();
         return false;
     }
+    warned = outputs.end_script(session->host());
     totals = runner.totals();
-    std::cout << script.name << ": " << totals.calls
-              << (totals.calls == 1 ? " call, " : " calls, ");
+    out << script.name << ": " << totals.calls << (totals.calls == 1 ? " call, " : " calls, ");
     if (totals.failures == 0) {
-        std::cout << totals.expectations
-                  << (totals.expectations == 1 ? " expectation" : " expectations") << " passed\n";
+        out << totals.expectations << (totals.expectations == 1 ? " expectation" : " expectations")
+            << " passed\n";
     } else {
-        std::cout << totals.failures << " of " << totals.expectations << " expectations FAILED\n";
+        out << totals.failures << " of " << totals.expectations << " expectations FAILED\n";
     }
+    outputs.after();
     return true;
 }
 
@@ -208,27 +223,40 @@ int command_run(const Globals& g, RunArgs& args) {
     options.ansi = use_ansi(g) && !options.quiet;
     ScriptTotals all;
     int failed_scripts = 0;
+    int warned_scripts = 0; // failed for their warnings under --strict
     Watchdog watchdog(args.timeout);
+    args.outputs.quiet = options.quiet;
+    RunOutputs outputs(args.outputs);
+    std::ostream& out = outputs.stream();
     for (const Script& script : scripts) {
         ScriptTotals t;
-        if (!run_script(g, script, options, watchdog, t)) {
+        bool warned = false;
+        if (!run_script(g, script, options, watchdog, t, outputs, warned)) {
             return exit_error;
         }
         all.expectations += t.expectations;
         all.failures += t.failures;
-        failed_scripts += t.failures > 0 ? 1 : 0;
+        failed_scripts += t.failures > 0 || warned ? 1 : 0;
+        warned_scripts += warned ? 1 : 0;
         if (!options.quiet && &script != &scripts.back()) {
-            std::cout << "\n";
+            out << "\n";
         }
     }
-    if (scripts.size() > 1 && all.failures == 0) {
-        std::cout << "all " << scripts.size() << " scripts passed (" << all.expectations
-                  << " expectations)\n";
+    const bool passed = all.failures == 0 && warned_scripts == 0;
+    if (scripts.size() > 1 && passed) {
+        out << "all " << scripts.size() << " scripts passed (" << all.expectations
+            << " expectations)\n";
     } else if (scripts.size() > 1) {
-        std::cout << "FAILED: " << all.failures << " of " << all.expectations << " expectations in "
-                  << failed_scripts << " of " << scripts.size() << " scripts\n";
+        out << "FAILED: " << all.failures << " of " << all.expectations << " expectations in "
+            << failed_scripts << " of " << scripts.size() << " scripts"
+            << (warned_scripts > 0
+                    ? " (warnings under --strict in " + std::to_string(warned_scripts) + ")\n"
+                    : "\n");
     }
-    return all.failures == 0 ? exit_ok : exit_failed;
+    if (!outputs.finish()) {
+        return exit_error;
+    }
+    return passed ? exit_ok : exit_failed;
 }
 
 constexpr const char* run_footer = R"TXT(
@@ -241,6 +269,7 @@ double quotes ("\x41" escapes allowed) or built from fields:
   at +5s set 7 "scanned"                 at +2s key abort    at +1s stop
   expect result 1                        expect var 3 "2"
   expect screen 2 "+----------------------+"                expect screen 0:9 "C4"
+  expect screen "form.screen" [attributes]   (a stored picture; --update-screens)
   expect notice C4 | append | none       expect keys 0
   expect transaction off                 expect cursor 5 10
   expect attribute 1:2 1 24              expect clock 2026-05-12 14:30:10
@@ -249,13 +278,28 @@ double quotes ("\x41" escapes allowed) or built from fields:
 Scripts run on a virtual clock: waits cost no time. When a notice waits for a key
 and none is queued, the runner presses Enter for it and says so.
 A script that makes no call (an empty one too) is an error unless --allow-empty.
+A call whose record holds text in columns no field reads, length digits that
+disagree with its length, or a field past its end gets a warning, and so do
+scheduled events still pending when a script ends; --strict makes them fail.
 Exit status: 0 all expectations passed, 1 some failed, 2 a script or the plug-in
 could not be read, 3 a call did not return.
 
 Examples:
   opkit-host run examples/demo.txt
   opkit-host run -q examples/*.txt
+  opkit-host run --junit results.xml --trace-on-failure examples/*.txt
 )TXT";
+
+void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
+    run.add_flag("--strict", o.strict, "record warnings and pending events fail the script");
+    run.add_flag("--trace-on-failure", o.trace_on_failure,
+                 "print the host calls of the call behind each failed expectation");
+    run.add_flag("--tap", o.tap, "print the results as TAP (other output as # comments)");
+    run.add_flag("--update-screens", o.update_screens,
+                 "write the screen files of expect screen FILE that are missing or differ");
+    run.add_option("--junit", o.junit,
+                   "write JUnit XML to FILE: a test case per expectation, with file and line");
+}
 
 } // namespace
 
@@ -264,10 +308,12 @@ Command add_run_command(CLI::App& app, const Globals& g) {
     CLI::App* run = app.add_subcommand("run", "run host scripts and check their expectations");
     run->add_option("scripts", args->files, "script files; - reads one from standard input")
         ->required();
-    run->add_flag("-v,--verbose", args->options.verbose,
-                  "also print passing expectations and host directives");
+    CLI::Option* verbose = run->add_flag("-v,--verbose", args->options.verbose,
+                                         "also print passing expectations and host directives");
     run->add_flag("-q,--quiet", args->options.quiet,
-                  "print only failures, shown output and the summary");
+                  "print only failures, shown output and the summary (not with -v)")
+        ->excludes(verbose);
+    add_run_output_flags(*run, args->outputs);
     run->add_flag("--allow-empty", args->allow_empty,
                   "accept a script that makes no call (an empty one passes)");
     run->add_option("--timeout", args->timeout,

@@ -848,8 +848,8 @@ std::string render_notice(const Analysis& a) {
 
 std::string render_explanation(const Analysis& a) {
     return "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) +
-           " characters)\n\n" + render_ruler(a) + render_header(a) + render_fields(a) +
-           render_checks(a) + render_notice(a);
+           (a.chars == 1 ? " character)\n\n" : " characters)\n\n") + render_ruler(a) +
+           render_header(a) + render_fields(a) + render_checks(a) + render_notice(a);
 }
 
 } // namespace opkit_cli

@@ -28,6 +28,7 @@ void add_globals(CLI::App& app, Globals& g) {
                "  opkit-host compose CMP_INT left=3 relation=GE right=4 mode=S\n"
                "  opkit-host explain \"29CMP_INT   03  GE   04       S\"\n"
                "  opkit-host call \"29CMP_INT   03  GE   04       S\" --set 3=12 --set 4=9\n"
+               "  opkit-host lint examples/tables/records.tbl\n"
                "  opkit-host shell\n"
                "Each subcommand has its own --help.");
 }
@@ -39,18 +40,19 @@ int main(int argc, char** argv) {
                  "against an emulated terminal host."};
     Globals g;
     add_globals(app, g);
-    const Command commands[] = {add_run_command(app, g), add_call_command(app, g),
+    const Command commands[] = {add_run_command(app, g),  add_call_command(app, g),
                                 add_explain_command(app), add_compose_command(app),
-                                add_shell_command(app, g)};
+                                add_lint_command(app),    add_shell_command(app, g)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::RequiredError& e) {
         // A word that is no subcommand leaves the subcommand missing: say which word it was.
         const std::vector<std::string> left = app.remaining();
         if (!left.empty() && app.get_subcommands().empty()) {
-            std::cerr << "opkit-host: \"" << left.front()
-                      << "\" is no subcommand; they are run, call, explain, compose and shell (see "
-                         "--help)\n";
+            std::cerr
+                << "opkit-host: \"" << left.front()
+                << "\" is no subcommand; they are run, call, explain, compose, lint and shell (see "
+                   "--help)\n";
             return exit_error;
         }
         return app.exit(e) == 0 ? exit_ok : exit_error;

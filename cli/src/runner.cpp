@@ -242,6 +242,9 @@ class Checker {
         }
         return std::nullopt;
     }
+    std::optional<std::string> operator()(const ExpectScreenFile&) const {
+        return std::string("screen files are compared by run");
+    }
     std::optional<std::string> operator()(const ExpectClock& e) const {
         const std::string wanted = hostsim::format_date_time(e.time);
         return mismatch(runner_.clock_text() == wanted,
@@ -332,13 +335,19 @@ void Runner::act(const Directive& d, const At& at, const std::string&) {
 
 void Runner::act(const Directive& d, const Expect& e, const std::string& where) {
     ++totals_.expectations;
-    const auto failure = check(e.what);
+    const auto* file = std::get_if<ExpectScreenFile>(&e.what);
+    const auto failure = file != nullptr && check_screen_file ? check_screen_file(d, *file)
+                                                              : check(e.what);
     if (!failure) {
-        return note(d, "ok  " + trimmed_source(d));
+        note(d, "ok  " + trimmed_source(d));
+    } else {
+        ++totals_.failures;
+        out_ << where << ":" << d.line << ": " << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL")
+             << " " << trimmed_source(d) << "\n      " << *failure << "\n";
     }
-    ++totals_.failures;
-    out_ << where << ":" << d.line << ": " << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL")
-         << " " << trimmed_source(d) << "\n      " << *failure << "\n";
+    if (on_expectation) {
+        on_expectation(d, failure);
+    }
 }
 
 void Runner::act(const Directive&, const Show& s, const std::string&) {

@@ -68,6 +68,13 @@ class Runner {
     // Called just before and after each call into the plug-in (the watchdog of `run`).
     std::function<void(const std::string& what)> on_call_start;
     std::function<void()> on_call_end;
+    // Called after each expectation is checked and reported, with what was found instead
+    // when it failed.
+    std::function<void(const Directive&, const std::optional<std::string>& failure)> on_expectation;
+    // Compares the screen with the file an `expect screen FILE` names; unset, such an
+    // expectation fails.
+    std::function<std::optional<std::string>(const Directive&, const ExpectScreenFile&)>
+        check_screen_file;
 
   private:
     CallReport invoke(int code, const std::string& record);

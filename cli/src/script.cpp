@@ -315,6 +315,22 @@ Expectation expect_notice(Args& args) {
     return ExpectNotice{c == "none" || c == "append" ? c : code.text};
 }
 
+// expect screen <row>[:<column>] <text>, or expect screen <file> [attributes]: a row starts
+// with a digit; anything else (or a quoted token) names a screen file.
+Expectation expect_screen(Args& args) {
+    if (!args.done() && (args.peek().quoted ||
+                         std::isdigit(static_cast<unsigned char>(args.peek().text[0])) == 0)) {
+        ExpectScreenFile file{args.take("screen file").text, false};
+        if (!args.done() && lower(args.peek().text) == "attributes") {
+            args.take("attributes");
+            file.attributes = true;
+        }
+        return file;
+    }
+    const auto [row, column] = take_pair(args, "row", ':', "column");
+    return ExpectScreen{row, column.value_or(-1), args.take("text").text};
+}
+
 Expectation expect_attribute(Args& args) {
     const auto [row, column] =
         take_pair(args, "row", ':', "column", "give the place as row:column, for example 2:3");
@@ -338,11 +354,7 @@ const ExpectRule expect_rules[] = {
          const int variable = take_variable(a);
          return ExpectVariable{variable, a.take("text (\"\" for an empty variable)").text};
      }},
-    {"screen",
-     [](Args& a) -> Expectation {
-         const auto [row, column] = take_pair(a, "row", ':', "column");
-         return ExpectScreen{row, column.value_or(-1), a.take("text").text};
-     }},
+    {"screen", expect_screen},
     {"notice", expect_notice},
     {"keys",
      [](Args& a) -> Expectation {

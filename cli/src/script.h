@@ -168,9 +168,13 @@ struct ExpectAttribute { // attribute <row>:<column> <attribute> [cells]
 struct ExpectClock { // clock <YYYY-MM-DD HH:MM:SS>
     hostsim::DateTime time{};
 };
+struct ExpectScreenFile { // screen <file> [attributes]: the whole screen against a stored picture
+    std::string path;
+    bool attributes = false;
+};
 using Expectation =
     std::variant<ExpectResult, ExpectVariable, ExpectScreen, ExpectNotice, ExpectKeys,
-                 ExpectTransaction, ExpectCursor, ExpectAttribute, ExpectClock>;
+                 ExpectTransaction, ExpectCursor, ExpectAttribute, ExpectClock, ExpectScreenFile>;
 struct Expect {
     Expectation what;
 };

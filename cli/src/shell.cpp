@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -24,6 +25,15 @@
 namespace opkit_cli {
 
 namespace {
+
+// Set by SIGTERM: the view closes the terminal down as on F10 and the program ends with the
+// conventional status of a process ended by that signal, never with the status of failed
+// expectations.
+volatile std::sig_atomic_t terminate_requested = 0;
+
+extern "C" void request_termination(int) {
+    terminate_requested = 1;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -553,7 +563,7 @@ void Shell::edit_input(int ch) {
 }
 
 int Shell::run() {
-    while (!quit_) {
+    while (!quit_ && terminate_requested == 0) {
         if (const auto result = worker_.take_result()) {
             worker_.join();
             last_result_ = std::to_string(*result);
@@ -578,11 +588,11 @@ int Shell::run() {
         if (worker_.busy()) {
             worker_.detach();
             endwin();
-            std::_Exit(0);
+            std::_Exit(terminate_requested != 0 ? 128 + SIGTERM : 0);
         }
     }
     worker_.join();
-    return 0;
+    return terminate_requested != 0 ? 128 + SIGTERM : 0;
 }
 
 } // namespace
@@ -599,6 +609,8 @@ int run_shell(SessionOptions options) {
         return 2;
     }
     session.host().set_trace_enabled(true);
+    // Before initscr, so that curses keeps this handler instead of its own (which exits 1).
+    std::signal(SIGTERM, request_termination);
     set_escdelay(25);
     initscr();
     raw();

@@ -15,6 +15,8 @@ function(check status)
     endif()
     execute_process(COMMAND ${EMULATOR} ${arg_TOOL} ${arg_ARGS} WORKING_DIRECTORY ${arg_DIR}
         INPUT_FILE ${arg_INPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    # Line ends as a Windows build writes them read as the others do.
+    string(REPLACE "\r\n" "\n" out "${out}")
     if(NOT rc STREQUAL status)
         message(FATAL_ERROR "opkit-host ${arg_ARGS}: exit status ${rc}, expected ${status}\n${out}")
     endif()
@@ -179,3 +181,140 @@ check(2 ARGS run ${scratch}/outside.txt HOLDS "outside.txt:2:12: error: the text
 check(2 ARGS --rows 5 run ${scratch}/outside.txt HOLDS "outside.txt:2:7: error: row must be 0 to 4")
 file(WRITE ${scratch}/late.txt "clock 2099-12-31 23:00:00\ncall \"10TRANMSG N \"\nadvance 2h\n")
 check(2 ARGS run ${scratch}/late.txt HOLDS "late.txt:3: error: advance 7200.000 s would take the clock past")
+# Record warnings: a field shifted by a column and length digits that disagree pass every
+# check, so they are warned about in explain, call and run, and fail with --strict.
+set(shifted "29CMP_INT   03 GE   04        S")
+check(0 ARGS explain "${shifted}"
+    HOLDS "warning: column 15 holds \"G\", which no field of CMP_INT reads"
+          "warning: column 20 holds \"0\"")
+check(1 ARGS explain --strict "${shifted}" HOLDS "warning: column 15")
+check(0 ARGS explain "30CMP_INT   03  GE   04       S"
+    HOLDS "warning: the length digits say 30 but the record has 29 characters")
+check(0 ARGS explain "29CMP_INT   03  GE   04       S" "10TRANMSG N " LACKS "warning:")
+check(0 ARGS call "${shifted}" --set 3=12 --set 4=9 HOLDS "=> result" "warning: column 15 holds")
+check(1 ARGS call --strict "${shifted}" --set 3=12 --set 4=9 HOLDS "warning: column 20 holds")
+file(WRITE ${scratch}/shifted.txt "set 3 \"12\"\nset 4 \"9\"\ncall \"${shifted}\"\nexpect result 0\n")
+check(0 ARGS run ${scratch}/shifted.txt
+    HOLDS "shifted.txt:3: warning: column 15 holds \"G\"" "1 expectation passed")
+check(1 ARGS run -q --strict ${scratch}/shifted.txt HOLDS "shifted.txt: 2 warnings FAILED (--strict)")
+# The trap of a length that passes the length check but leaves out a field the call reads.
+check(1 ARGS explain "28CMP_INT   03  GE   04      "
+    HOLDS "warning: the length 28 passes the length checks of CMP_INT, but the mode field in column 30 needs a length of at least 29")
+check(1 ARGS explain "5" HOLDS "(1 character)")
+
+# lint: each finding with its file, line and column, a summary, and the exit status.
+file(WRITE ${scratch}/app.tbl [=[
+# The records of an application
+"29CMP_INT   03  GE   04       S"   # good
+  10TRANMSG N 
+"29CMP_INT   03 GE   04        S"
+"28CMP_INT   03  GE   04      "
+30CMP_INT   03  GE   04       S
+"21DICOUNT X         05 "
+"21DICO\x55NT I         05 " # an escape is one column
+"unclosed
+]=])
+check(1 ARGS lint ${scratch}/app.tbl
+    HOLDS "app.tbl:4:17: unread-column: column 15 holds \"G\""
+          "app.tbl:4:22: unread-column: column 20 holds \"0\""
+          "app.tbl:5:31: C4: the record leads to notice C4"
+          "app.tbl:5:31: trap: the length 28 passes the length checks of CMP_INT"
+          "app.tbl:6:1: length-mismatch: the length digits say 30 but the record has 29"
+          "app.tbl:7:12: D5: the record leads to notice D5"
+          "app.tbl:9:1: syntax: the quoted record has no closing quote"
+          "app.tbl:5:2: length-mismatch: the length digits say 28 but the record has 27"
+          "7 records in 1 table: 8 findings"
+    LACKS "app.tbl:1:" "app.tbl:2:" "app.tbl:3:" "app.tbl:8:")
+check(0 ARGS lint ${CMAKE_CURRENT_LIST_DIR}/../../examples/tables/records.tbl
+    HOLDS "records in 1 table: nothing found")
+check(2 ARGS lint ${scratch}/missing.tbl HOLDS "missing.tbl: error: cannot read the table")
+
+# run: the smaller matters. -q with -v is refused; events still due at the end are reported.
+check(2 ARGS run -q -v ${scratch}/one.txt HOLDS "excludes")
+file(WRITE ${scratch}/pending.txt "call \"10TRANMSG N \"\nat +5s key abort\nexpect result 0\n")
+check(0 ARGS run ${scratch}/pending.txt
+    HOLDS "pending.txt: warning: 1 scheduled event was still pending when the script ended")
+check(1 ARGS run --strict ${scratch}/pending.txt HOLDS "FAILED (--strict)")
+check(1 ARGS run --strict ${scratch}/pending.txt ${scratch}/one.txt
+    HOLDS "FAILED: 0 of 2 expectations in 1 of 2 scripts (warnings under --strict in 1)")
+
+# A failed expectation with the host calls of the call behind it.
+file(WRITE ${scratch}/failing.txt [=[
+set 2 "40"
+set 3 "2"
+call "21INTMATH   02  +   03 "
+expect var 1 "42"
+expect result 7
+]=])
+check(1 ARGS run --trace-on-failure ${scratch}/failing.txt
+    HOLDS "failing.txt:5: FAIL expect result 7" "host calls of the last call:" "_ReadUserVariable(\"40\", 2) = 0")
+check(1 ARGS run ${scratch}/failing.txt LACKS "host calls of the last call")
+
+# TAP: a test point per expectation, everything else a comment, the plan last.
+check(1 ARGS --color never run --tap ${scratch}/failing.txt ${scratch}/one.txt
+    HOLDS "TAP version 13\n" "\nok 1 - " "failing.txt:4: expect var 1 \"42\"\n"
+          "\nnot ok 2 - " "failing.txt:5: expect result 7\n" "\nok 3 - " "\n1..3\n")
+string(REGEX REPLACE "\r?\n$" "" tap "${last_output}")
+string(REPLACE "\r" "" tap "${tap}")
+string(REPLACE "\n" ";" tap_lines "${tap}")
+foreach(line IN LISTS tap_lines)
+    if(NOT line MATCHES "^(TAP version 13|ok [0-9]+ - |not ok [0-9]+ - |# |#$|1\\.\\.[0-9]+$)")
+        message(FATAL_ERROR "run --tap printed a line that is no TAP: \"${line}\"")
+    endif()
+endforeach()
+
+# JUnit XML and JSON, read back with Python's standard parsers.
+if(PYTHON)
+    set(formats ${CMAKE_CURRENT_LIST_DIR}/check_formats.py)
+    check(1 ARGS run --trace-on-failure --junit ${scratch}/results.xml ${scratch}/failing.txt ${scratch}/one.txt)
+    execute_process(COMMAND ${PYTHON} ${formats} junit ${scratch}/results.xml 3 1
+        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT rc EQUAL 0 OR NOT out MATCHES "failing.txt:5: expect result 7\nexpected result 7, found 0\n  _ReadUserVariable")
+        message(FATAL_ERROR "run --junit:\n${out}")
+    endif()
+    function(check_json kind count wanted)
+        execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} OUTPUT_FILE ${scratch}/out.json
+            RESULT_VARIABLE rc)
+        execute_process(COMMAND ${PYTHON} ${formats} json ${scratch}/out.json ${kind} ${count}
+            RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+        string(FIND "${out}" "${wanted}" at)
+        if(NOT rc EQUAL 0 OR at EQUAL -1)
+            message(FATAL_ERROR "opkit-host ${ARGN}: lacks \"${wanted}\":\n${out}")
+        endif()
+    endfunction()
+    check_json(explain 2
+        "function=CMP_INT notice=None warnings=unread-column,unread-column\nfields=left:3,relation:'E',relation2:-,right:4,mode:'S'"
+        explain --json "${shifted}" "05HELLO${esc}\t\"")
+    check_json(explain 2 "function=None notice=M1" explain --json "${shifted}" "05HELLO${esc}\t\"")
+    check_json(call 2 "function=INTMATH notice=None warnings=\nresult=0 screen_rows=20 changes=var 1 = \"42\""
+        call --json "21INTMATH   02  +   03 " "05HELLO" --set 2=40 --set 3=2)
+    check_json(call 2 "function=None notice=M1" call --json "21INTMATH   02  +   03 " "05HELLO")
+endif()
+
+# -q leaves out an echoed heading that nothing follows, and keeps one over a failure.
+file(WRITE ${scratch}/sections.txt [=[
+echo "-- section one --"
+call "10TRANMSG N "
+echo "-- section two --"
+call "10TRANMSG N "
+expect result 5
+]=])
+check(1 ARGS run -q ${scratch}/sections.txt HOLDS "-- section two --\n" "FAIL expect result 5"
+    LACKS "section one")
+check(1 ARGS run ${scratch}/sections.txt HOLDS "-- section one --" "-- section two --")
+
+# Screen files: missing, written by --update-screens, then compared row by row with a diff.
+file(REMOVE ${scratch}/box.screen)
+file(WRITE ${scratch}/box.txt "call \"23POPUPWN C     02      R\"\nexpect screen \"box.screen\" attributes\n")
+check(1 ARGS run ${scratch}/box.txt HOLDS "cannot read the screen file" "--update-screens writes it")
+check(0 ARGS run --update-screens ${scratch}/box.txt HOLDS "wrote the screen file")
+file(READ ${scratch}/box.screen picture)
+if(NOT picture MATCHES "^\n  \\+----------------------\\+\n  \\|   *\\|\n.*~~ attributes ~~\n\n001111")
+    message(FATAL_ERROR "the screen file holds:\n${picture}")
+endif()
+check(0 ARGS run ${scratch}/box.txt HOLDS "1 expectation passed")
+string(REPLACE "|                      |" "|  Changed!            |" picture "${picture}")
+file(WRITE ${scratch}/box.screen "${picture}")
+check(1 ARGS run ${scratch}/box.txt
+    HOLDS "screen row  2: expected |  |  Changed!            ||\n                     found    |  |                      ||\n                                    ^"
+    LACKS "screen row  1:" "attribute row")

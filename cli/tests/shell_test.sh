@@ -108,11 +108,29 @@ wait_for "call \"09POPUPWN R\" => 0"
 type_line 'set 0 x'
 wait_for "variable must be 1 to 99"
 key F10
+left=no
 for _ in $(seq 1 30); do
     if ! tmux_ has-session -t "$session" 2>/dev/null; then
-        echo "shell test passed"
-        exit 0
+        left=yes
+        break
     fi
     sleep 0.1
 done
-fail "F10 did not leave the shell"
+[[ $left == yes ]] || fail "F10 did not leave the shell"
+
+# SIGTERM closes the view and ends with 128+15, not with the status of failed expectations.
+status_file=$(mktemp)
+trap 'cleanup; rm -f "$status_file"' EXIT
+session="${session}t"
+tmux_ new-session -d -s "$session" -x 110 -y 30 "$tool shell; echo \$? > $status_file"
+wait_for "opkit-host shell"
+pane=$(tmux_ list-panes -t "$session" -F '#{pane_pid}')
+pid=$(pgrep -P "$pane" | head -1)
+[[ -n $pid ]] || fail "no shell process under the pane"
+kill -TERM "$pid"
+for _ in $(seq 1 50); do
+    [[ -s $status_file ]] && break
+    sleep 0.1
+done
+[[ "$(cat "$status_file")" == 143 ]] || fail "SIGTERM: exit status '$(cat "$status_file")', expected 143"
+echo "shell test passed"

@@ -1,0 +1,93 @@
+// opkit-host lint: an application's tables of call records checked without running them.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "app.h"
+#include "lint.h"
+
+namespace opkit_cli {
+
+namespace {
+
+constexpr const char* lint_footer = R"TXT(
+A table holds one record a line, bare or in double quotes ("\x41" escapes
+allowed); blank lines and lines starting with # are skipped, and a # may follow
+a quoted record. A bare record runs to the end of its line, trailing blanks
+included. Every finding is printed as FILE:LINE:COLUMN: CODE: MESSAGE, with the
+notice code the record leads to by itself (C4, D1, ...), unread-column (text in
+columns no field of the function reads), length-mismatch (length digits that
+disagree with the record's length), trap (the length passes the function's
+length checks but a field it reads lies past the end) or syntax.
+Exit status: 0 nothing found, 1 findings, 2 a table could not be read.
+
+Examples:
+  opkit-host lint examples/tables/records.tbl
+  opkit-host lint app/*.tbl
+)TXT";
+
+bool read_table(const std::string& file, std::string& text) {
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        std::cerr << file << ": error: cannot read the table: it is a folder\n";
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        const int why = errno;
+        std::cerr << file << ": error: cannot read the table: "
+                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
+        return false;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return true;
+}
+
+int command_lint(const std::vector<std::string>& files) {
+    int records = 0;
+    size_t findings = 0;
+    bool unreadable = false;
+    for (const std::string& file : files) {
+        std::string text;
+        if (!read_table(file, text)) {
+            unreadable = true;
+            continue;
+        }
+        const LintResult result = lint_table(text);
+        for (const LintFinding& f : result.findings) {
+            std::cout << render_finding(file, f) << "\n";
+        }
+        records += result.records;
+        findings += result.findings.size();
+    }
+    std::cout << records << (records == 1 ? " record" : " records") << " in " << files.size()
+              << (files.size() == 1 ? " table: " : " tables: ");
+    if (findings == 0) {
+        std::cout << "nothing found\n";
+    } else {
+        std::cout << findings << (findings == 1 ? " finding\n" : " findings\n");
+    }
+    if (unreadable) {
+        return exit_error;
+    }
+    return findings == 0 ? exit_ok : exit_failed;
+}
+
+} // namespace
+
+Command add_lint_command(CLI::App& app) {
+    auto files = std::make_shared<std::vector<std::string>>();
+    CLI::App* lint =
+        app.add_subcommand("lint", "check tables of call records without running them");
+    lint->add_option("tables", *files, "table files, one record a line")->required();
+    lint->footer(lint_footer);
+    return [lint, files] { return lint->parsed() ? command_lint(*files) : -1; };
+}
+
+} // namespace opkit_cli
