@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Mutation testing: the mutation tool in ../shared/tools/mutation/ makes one small change at a
+# time in the plug-in's sources (src/) or the emulated host's (hostsim/), rebuilds the plug-in
+# and the unit test binary only, and runs that binary; a mutant that no test notices survives.
+# The report (Markdown and JSON) goes to build/mutation/. Slow (seconds per mutant), so not
+# part of CI: compare its survivors with tests/mutation-equivalents.md.
+#
+# usage: tools/mutation.sh [src|hostsim] [--count N] [--seed S] [--list]
+#   src|hostsim  the tree to mutate (default src)
+#   --count N    mutants sampled (default 200; 0 takes them all)
+#   --seed S     sampling seed (default 1)
+#   --list       print the sample and stop
+# Runs under nice, so that other work on the machine keeps moving.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+tool=${MUTATION_TOOL:-$root/../shared/tools/mutation/mutate.py}
+target=src
+count=200
+seed=1
+extra=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    src | hostsim) target=$1 ;;
+    --count | --seed)
+        [ -n "${2:-}" ] || {
+            echo "$1 needs a number" >&2
+            exit 2
+        }
+        [ "$1" = --count ] && count=$2 || seed=$2
+        shift
+        ;;
+    --list) extra+=(--list) ;;
+    *)
+        echo "usage: $0 [src|hostsim] [--count N] [--seed S] [--list]" >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+[ -f "$tool" ] || {
+    echo "mutation tool not found: $tool (set MUTATION_TOOL)" >&2
+    exit 2
+}
+
+case "$target" in
+src) sources=(--sources 'src/**/*.cpp' --sources 'src/**/*.h') ;;
+hostsim) sources=(--sources 'hostsim/src/*.cpp' --sources 'hostsim/include/**/*.h') ;;
+esac
+
+out=$root/build/mutation
+mkdir -p "$out"
+# In the tool's working copy: a lean build (no CLI, no benchmarks, no fuzzing) of the plug-in
+# and the unit test binary, which is then run directly.
+build='[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOPKIT_BUILD_CLI=OFF >/dev/null; cmake --build build -j2 --target opkit opkit_tests >/dev/null'
+test='own=build/tests/opkit_tests --gtest_brief=1 >/dev/null 2>&1'
+
+cd "$root"
+nice -n 15 python3 "$tool" --tree . "${sources[@]}" --build "$build" --test "$test" \
+    --count "$count" --seed "$seed" --report "$out/$target.md" --json "$out/$target.json" \
+    "${extra[@]}"
