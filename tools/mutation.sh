@@ -5,8 +5,10 @@
 # The report (Markdown and JSON) goes to build/mutation/. Slow (seconds per mutant), so not
 # part of CI: compare its survivors with tests/mutation-equivalents.md.
 #
-# usage: tools/mutation.sh [src|hostsim] [--count N] [--seed S] [--list]
+# usage: tools/mutation.sh [src|hostsim] [--count N] [--seed S] [--code-only] [--list]
 #   src|hostsim  the tree to mutate (default src)
+#   --code-only  mutate the .cpp files only: a header mutant rebuilds everything that
+#                includes it (minutes each on two busy cores)
 #   --count N    mutants sampled (default 200; 0 takes them all)
 #   --seed S     sampling seed (default 1)
 #   --list       print the sample and stop
@@ -18,6 +20,7 @@ tool=${MUTATION_TOOL:-$root/../shared/tools/mutation/mutate.py}
 target=src
 count=200
 seed=1
+code_only=0
 extra=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -31,8 +34,9 @@ while [ $# -gt 0 ]; do
         shift
         ;;
     --list) extra+=(--list) ;;
+    --code-only) code_only=1 ;;
     *)
-        echo "usage: $0 [src|hostsim] [--count N] [--seed S] [--list]" >&2
+        echo "usage: $0 [src|hostsim] [--count N] [--seed S] [--code-only] [--list]" >&2
         exit 2
         ;;
     esac
@@ -47,6 +51,9 @@ case "$target" in
 src) sources=(--sources 'src/**/*.cpp' --sources 'src/**/*.h') ;;
 hostsim) sources=(--sources 'hostsim/src/*.cpp' --sources 'hostsim/include/**/*.h') ;;
 esac
+if [ "$code_only" = 1 ]; then
+    sources=("${sources[@]:0:2}")
+fi
 
 out=$root/build/mutation
 mkdir -p "$out"
