@@ -66,3 +66,38 @@ cd "$root"
 nice -n 15 python3 "$tool" --tree . "${sources[@]}" --build "$build" --test "$test" \
     --count "$count" --seed "$seed" --report "$out/$target.md" --json "$out/$target.json" \
     "${extra[@]}"
+[ ${#extra[@]} -eq 0 ] || exit 0
+
+# The survivors that the table of equivalent mutants does not list: each is a gap in the
+# tests or a new equivalent mutant to add to the table (matched by file, operator and the
+# original and mutated lines, so that moved lines still match).
+python3 - "$out/$target.json" "$root/tests/mutation-equivalents.md" <<'PY'
+import json, re, sys
+
+report, table = sys.argv[1], sys.argv[2]
+known = set()
+for row in open(table, encoding="utf-8"):
+    cells = [c.strip() for c in re.split(r"(?<!\\)\|", row.strip())[1:-1]]
+    if len(cells) >= 5 and cells[0].endswith((".cpp", ".h")):
+        text = [c.replace("\\|", "|").strip("`") for c in cells[:4]]
+        known.add(tuple(text))
+data = json.load(open(report, encoding="utf-8"))
+summary = data["summary"]
+built = [m for m in data["mutants"] if m["status"] == "built"]
+survivors = [m for m in built if all(v == "pass" for v in m["suites"].values())]
+listed = [m for m in survivors
+          if (m["file"], m["op"], m["original"].strip(), m["mutated"].strip()) in known]
+killed = len(built) - len(survivors)
+scored = len(built) - len(listed)
+print("sampled %d, stillborn %d, killed %d, survivors %d (%d listed as equivalent)"
+      % (len(data["mutants"]), len(data["mutants"]) - len(built), killed, len(survivors),
+         len(listed)))
+if scored:
+    print("score without the equivalent mutants: %.1f %% (%d of %d)"
+          % (100.0 * killed / scored, killed, scored))
+for m in survivors:
+    if m not in listed:
+        print("not in the table: #%d %s:%d [%s]\n    - %s\n    + %s"
+              % (m["id"], m["file"], m["line"], m["op"], m["original"].strip(),
+                 m["mutated"].strip()))
+PY
