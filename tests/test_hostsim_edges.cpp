@@ -91,4 +91,17 @@ TEST(HostEdges, KeyWaitAnsweredByTheHookIsNotedOnceWithItsKey) {
     EXPECT_EQ(asked, 1);
 }
 
+// The case-insensitive compare that hostlib exports orders texts as well as matching them.
+TEST(HostEdges, CaseInsensitiveCompareOrdersTexts) {
+    const struct {
+        const char *left, *right;
+        int sign;
+    } cases[] = {{"amer", "AMER", 0}, {"", "", 0},   {"abc", "ABD", -1},  {"b", "A", 1},
+                 {"a", "", 1},        {"", "a", -1}, {"Zeta", "alpha", 1}};
+    for (const auto& c : cases) {
+        const int result = stricmp(c.left, c.right);
+        EXPECT_EQ((result > 0) - (result < 0), c.sign) << c.left << " / " << c.right;
+    }
+}
+
 } // namespace
