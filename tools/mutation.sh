@@ -5,13 +5,14 @@
 # The report (Markdown and JSON) goes to build/mutation/. Slow (seconds per mutant), so not
 # part of CI: compare its survivors with tests/mutation-equivalents.md.
 #
-# usage: tools/mutation.sh [src|hostsim] [--count N] [--seed S] [--code-only] [--list]
+# usage: tools/mutation.sh [src|hostsim] [--count N] [--seed S] [--code-only] [--list] [--compare]
 #   src|hostsim  the tree to mutate (default src)
 #   --code-only  mutate the .cpp files only: a header mutant rebuilds everything that
 #                includes it (minutes each on two busy cores)
 #   --count N    mutants sampled (default 200; 0 takes them all)
 #   --seed S     sampling seed (default 1)
 #   --list       print the sample and stop
+#   --compare    run nothing: compare the last report with the table again
 # Runs under nice, so that other work on the machine keeps moving.
 set -euo pipefail
 
@@ -21,6 +22,7 @@ target=src
 count=200
 seed=1
 code_only=0
+compare_only=0
 extra=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -35,8 +37,9 @@ while [ $# -gt 0 ]; do
         ;;
     --list) extra+=(--list) ;;
     --code-only) code_only=1 ;;
+    --compare) compare_only=1 ;;
     *)
-        echo "usage: $0 [src|hostsim] [--count N] [--seed S] [--code-only] [--list]" >&2
+        echo "usage: $0 [src|hostsim] [--count N] [--seed S] [--code-only] [--list] [--compare]" >&2
         exit 2
         ;;
     esac
@@ -63,7 +66,7 @@ build='[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TY
 test='own=build/tests/opkit_tests --gtest_brief=1 >/dev/null 2>&1'
 
 cd "$root"
-nice -n 15 python3 "$tool" --tree . "${sources[@]}" --build "$build" --test "$test" \
+[ "$compare_only" = 1 ] || nice -n 15 python3 "$tool" --tree . "${sources[@]}" --build "$build" --test "$test" \
     --count "$count" --seed "$seed" --report "$out/$target.md" --json "$out/$target.json" \
     "${extra[@]}"
 [ ${#extra[@]} -eq 0 ] || exit 0
