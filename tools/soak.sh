@@ -15,5 +15,5 @@ cd "$root"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOPKIT_WERROR=ON \
     -DOPKIT_BUILD_TESTS=OFF -DOPKIT_BUILD_BENCH=ON >/dev/null
 nice -n 15 cmake --build "$build_dir" --target opkit_soak opkit
-plugin=$(find "$build_dir" -maxdepth 1 -name 'opkit.so' -o -maxdepth 1 -name 'opkit.dll' | head -1)
+plugin=$(find "$build_dir" -maxdepth 1 \( -name 'opkit.so' -o -name 'opkit.dll' \) | head -1)
 nice -n 15 "$build_dir/bench/opkit_soak" "$plugin" "$root/examples" "$calls"
