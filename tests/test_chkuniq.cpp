@@ -140,5 +140,25 @@ TEST(ChkuniqState, ResetEmptiesTheEntriesButKeepsTheRingPosition) {
     EXPECT_STREQ(opkit::uniq_lists[1][0], "z");
 }
 
+// A ring position that is out of range (the kept state damaged) starts the ring again at the
+// list's first entry; nothing is written outside the list.
+TEST(ChkuniqState, RingPositionOutOfRangeStartsAtTheFirstEntry) {
+    hostsim::Host host;
+    host.make_current();
+    for (const int position : {10, -1, 1000}) {
+        std::memset(opkit::uniq_lists, 0, sizeof opkit::uniq_lists);
+        std::memset(opkit::uniq_lengths, 0, sizeof opkit::uniq_lengths);
+        opkit::uniq_next[0] = 0;
+        opkit::uniq_next[1] = position;
+        EXPECT_EQ(opkit::uniq_check_and_add("q", 1), 1) << position;
+        EXPECT_STREQ(opkit::uniq_lists[1][0], "q") << position;
+        EXPECT_EQ(opkit::uniq_next[1], 1) << position;
+        for (const auto& entry : opkit::uniq_lists[0]) {
+            EXPECT_STREQ(entry, "") << position;
+        }
+    }
+    opkit::uniq_next[1] = 0;
+}
+
 } // namespace
 } // namespace opkit_test

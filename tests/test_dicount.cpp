@@ -3,6 +3,7 @@
 #include "support.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "entry/globals.h"
@@ -194,6 +195,18 @@ TEST_F(DicountLimits, StoreWritesTheBitsAsASignedNumberAndIncrementWraps) {
     opkit::counter_table[11] = 4294967295U;
     run(dicount("D", "12"));
     EXPECT_EQ(opkit::counter_table[11], 4294967294U);
+}
+
+TEST_F(DicountLimits, EachOfTheThirtyTwoCountersHasACellOfItsOwn) {
+    ASSERT_EQ(std::size(opkit::counter_table), 32U);
+    for (int n = 1; n <= 32; ++n) {
+        char number[3];
+        std::snprintf(number, sizeof number, "%02d", n);
+        run(dicount("I", number));
+        for (int i = 0; i < 32; ++i) {
+            EXPECT_EQ(opkit::counter_table[i], i < n ? 1U : 0U) << "after counter " << n;
+        }
+    }
 }
 
 } // namespace

@@ -25,6 +25,10 @@ TEST(RecordReader, ColumnsAtOrPastTheEndReadAsNul) {
     EXPECT_EQ(record_char(buffer, 20), '\0');
     EXPECT_EQ(record_char(nullptr, 0), '\0');
     EXPECT_EQ(record_char(buffer, -1), '\0');
+    // An empty record: its very first byte is the NUL.
+    const char empty[] = "\0XX";
+    EXPECT_EQ(record_char(empty, 1), '\0');
+    EXPECT_EQ(record_char(empty, 2), '\0');
 }
 
 TEST(RecordReader, FieldTextStopsAtTheRecordEnd) {

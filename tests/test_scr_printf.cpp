@@ -125,6 +125,9 @@ TEST_F(ScrPrintf, OneCharacterCaseAndArgumentsTakenOnlyByConversions) {
         row("%%%d|%*d%d", 128, "%5|*d6", 0, 5, 6),
         row("%d%s%c%u!", 128, "1xy2!", 0, 1, "x", 'y', 2U),
         row("Key code = 0x%X  ", 128, "Key code = 0xD  ", 0, 13U),
+        // Control characters right after a conversion are text like any other.
+        row("%d\001after", 128, "7\001after", 0, 7),
+        row("%%\x01%c\x01", 128, "%\x01Z\x01", 0, 'Z'),
     });
 }
 

@@ -3,11 +3,13 @@
 # UndefinedBehaviorSanitizer), replays the inputs kept from past findings, fuzzes for the given
 # number of seconds with one worker, and prints the executions per second, the corpus size and
 # the coverage reached: libFuzzer's edge count and the line and branch coverage of the
-# plug-in's sources (src/) over the whole corpus.
+# plug-in's sources (src/) over the whole corpus. Then a short campaign of the second target,
+# opkit-host's script parser and record explainer, from its own seeds (fuzz/corpus-script/).
 #
-# usage: tools/fuzz.sh [seconds] [--runs N] [--no-build] [--no-coverage]
+# usage: tools/fuzz.sh [seconds] [--runs N] [--script-seconds N] [--no-build] [--no-coverage]
 #   seconds        fuzzing time (default 120); 0 only replays the corpus and the regressions
 #   --runs N       stop after N executions (the time still bounds the run)
+#   --script-seconds N  fuzzing time of the script target (default 60; 0 only replays its seeds)
 #   --no-build     use the fuzz build as it stands
 #   --no-coverage  skip the source coverage report
 # The growing corpus is kept in fuzz/corpus-run/ (not part of the sources); findings are
@@ -19,6 +21,7 @@ seconds=120
 build=1
 coverage=1
 runs=-1
+script_seconds=60
 while [ $# -gt 0 ]; do
     case "$1" in
     --no-build) build=0 ;;
@@ -27,8 +30,18 @@ while [ $# -gt 0 ]; do
         runs=${2:-}
         shift
         ;;
+    --script-seconds)
+        script_seconds=${2:-}
+        shift
+        case "$script_seconds" in
+        '' | *[!0-9]*)
+            echo "--script-seconds needs a number" >&2
+            exit 2
+            ;;
+        esac
+        ;;
     '' | *[!0-9]*)
-        echo "usage: $0 [seconds] [--runs N] [--no-build] [--no-coverage]" >&2
+        echo "usage: $0 [seconds] [--runs N] [--script-seconds N] [--no-build] [--no-coverage]" >&2
         exit 2
         ;;
     *) seconds=$1 ;;
@@ -97,6 +110,28 @@ if [ "$seconds" != 0 ]; then
     rm -rf "$corpus"
     mv "$corpus.min" "$corpus"
 fi
+
+# The script target: its own corpus (fuzz/corpus-script-run/) grown from the seeds, one worker.
+script_fuzzer=$build_dir/fuzz/opkit_fuzz_script
+script_corpus=$root/fuzz/corpus-script-run
+script_log=$build_dir/fuzz-script.log
+mkdir -p "$script_corpus"
+script_runs=-1
+[ "$script_seconds" = 0 ] && script_runs=0
+echo "== fuzzing the script parser and the explainer for ${script_seconds}s (one worker)"
+script_status=0
+# shellcheck disable=SC2086
+"$script_fuzzer" "$script_corpus" "$root/fuzz/corpus-script" -max_len=4096 -timeout=10 \
+    -rss_limit_mb=2048 -max_total_time="$script_seconds" -runs="$script_runs" \
+    -print_final_stats=1 -artifact_prefix="$artifacts/script-" ${FUZZ_OPTIONS:-} \
+    >"$script_log" 2>&1 || script_status=$?
+if [ "$script_status" != 0 ]; then
+    grep -E "ERROR|opkit script fuzz:|runtime error|SUMMARY|Test unit written" "$script_log" ||
+        tail -40 "$script_log"
+    echo "fuzzing the script target stopped with a finding (exit $script_status); log: $script_log" >&2
+    exit "$script_status"
+fi
+echo "script target:  $(sed -n 's/^stat::number_of_executed_units: *//p' "$script_log" | tail -1) executions, $(sed -n 's/^stat::average_exec_per_sec: *//p' "$script_log" | tail -1) exec/s, corpus $(find "$script_corpus" -type f | wc -l) inputs"
 
 stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
 last_status=$(grep -E '^#[0-9]+' "$log" | tail -1)
