@@ -23,7 +23,7 @@ struct PeLoadOptions {
 };
 
 class HOSTSIM_API PeImage {
-public:
+  public:
     PeImage() = default;
     ~PeImage();
     PeImage(const PeImage&) = delete;
@@ -49,7 +49,7 @@ public:
     // The number of addresses that the base relocations adjusted.
     uint32_t relocations_applied() const { return relocations_applied_; }
 
-private:
+  private:
     bool fail(std::string why);
     bool map(const std::vector<uint8_t>& file);
     bool relocate();
