@@ -1,111 +1,31 @@
 // The emulated host runtime: a terminal's screen, keyboard, clock, user variables, events and
 // transaction-message switch, with a trace of every service call the plug-in makes. The C
 // services of hostlib forward to the current Host; tests and tools drive it through this API.
+// Host is a facade: each part is a class of its own (screen.h, keyboard.h, clock.h,
+// variables.h, events.h, trace.h); Host holds them under one lock and wakes waits on events.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
-#include "host/hostlib.h"
-
-#if defined(_WIN32)
-#define HOSTSIM_API HOSTLIB_API
-#else
-#define HOSTSIM_API __attribute__((visibility("default")))
-#endif
+#include "hostsim/api.h"
+#include "hostsim/clock.h"
+#include "hostsim/events.h"
+#include "hostsim/keyboard.h"
+#include "hostsim/screen.h"
+#include "hostsim/service.h"
+#include "hostsim/trace.h"
+#include "hostsim/variables.h"
 
 namespace hostsim {
-
-enum class Service : uint8_t {
-    VioWrtCharStr,
-    VioWrtCharStrAtt,
-    VioReadCellStr,
-    VioWrtCellStr,
-    VioSetCurPos,
-    VioSetCurType,
-    KbdReadAscii,
-    WaitEvent,
-    IdleManager,
-    RtcGetAsciiTime,
-    RtcGetAsciiDate,
-    ReadUserVariable,
-    WriteUserVariable,
-    TransactionMsg,
-    HostNote, // not a service: something the host did on its own (e.g. a stall key)
-};
-
-HOSTSIM_API const char* service_name(Service service);
-
-// The services answer with hostlib's result codes (HOSTLIB_OK, ... in host/hostlib.h).
-
-constexpr uint16_t key_abort = 256;
-constexpr uint16_t key_enter = 13;
-
-struct Cell {
-    char character = ' ';
-    uint8_t attribute = 0;
-    bool operator==(const Cell&) const = default;
-};
-
-// A character screen. Writes and reads outside it are clipped; cells read from outside are
-// zero bytes.
-class HOSTSIM_API Screen {
-public:
-    Screen(int rows, int columns);
-
-    int rows() const { return rows_; }
-    int columns() const { return columns_; }
-
-    // Writes characters; `attribute` empty keeps each cell's attribute.
-    void write_text(int row, int column, std::string_view text, std::optional<uint8_t> attribute);
-    // Writes `count` cells of 2 bytes each (character, attribute).
-    void write_cells(int row, int column, const char* cells, int count);
-    // Reads `count` cells into `cells` (2 bytes each).
-    void read_cells(int row, int column, char* cells, int count) const;
-
-    Cell cell(int row, int column) const;
-    // The characters of a row, a NUL shown as a blank.
-    std::string row_text(int row) const;
-    void clear();
-
-private:
-    bool inside(int row, int column) const;
-    int rows_;
-    int columns_;
-    std::vector<Cell> cells_;
-};
-
-// A civil date and time; years 2000 to 2099 (the host's clock texts carry two digits).
-struct DateTime {
-    int year = 2000;
-    int month = 1;
-    int day = 1;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-    bool operator==(const DateTime&) const = default;
-};
-
-// Milliseconds since 2000-01-01 00:00:00 and back.
-HOSTSIM_API int64_t to_epoch_ms(const DateTime& time);
-HOSTSIM_API DateTime from_epoch_ms(int64_t ms);
-// Parses "YYYY-MM-DD HH:MM:SS" (seconds optional); empty when malformed.
-HOSTSIM_API std::optional<DateTime> parse_date_time(std::string_view text);
-HOSTSIM_API std::string format_date_time(const DateTime& time);
-
-enum class ClockMode { virtual_time, real_time };
 
 struct HostOptions {
     int rows = 20;
@@ -130,26 +50,6 @@ struct HostOptions {
     // polls the keyboard without waiting) lasts up to this long unless an event comes.
     int idle_tick_ms = 20;
 };
-
-// One service call as the plug-in made it.
-struct HOSTSIM_API TraceEntry {
-    Service service;
-    std::vector<int64_t> args; // numeric arguments in order (pointers left out)
-    std::string text;          // the text argument, or the text handed back
-    int result = 0;
-    std::string to_string() const;
-};
-
-// An event that the host delivers at a time of its clock.
-struct KeyEvent {
-    uint16_t code;
-};
-struct VariableEvent {
-    int number;
-    std::string text;
-};
-struct StopEvent {};
-using HostEvent = std::variant<KeyEvent, VariableEvent, StopEvent>;
 
 class HOSTSIM_API Host {
 public:
@@ -181,8 +81,8 @@ public:
     // Answers a key wait as an operator reading a prompt would: when a key read finds none
     // queued and the screen was written since the last key was taken, the hook gives the key
     // to press (or none). Unset, such waits go on until a key arrives or the stall guard ends
-    // them.
-    using KeyWaitHook = std::function<std::optional<uint16_t>()>;
+    // them. The hook runs with the host locked: it must not call the host.
+    using KeyWaitHook = Keyboard::WaitHook;
     void set_key_wait_hook(KeyWaitHook hook);
 
     // --- user variables ---
@@ -235,8 +135,7 @@ public:
     // --- the services, as the C layer calls them ---
     int svc_write_text(const char* text, uint16_t length, uint8_t row, uint8_t column,
                        std::optional<uint8_t> attribute, uint16_t reserved);
-    int svc_read_cells(char* cells, uint16_t count, uint8_t row, uint8_t column,
-                       uint16_t reserved);
+    int svc_read_cells(char* cells, uint16_t count, uint8_t row, uint8_t column, uint16_t reserved);
     int svc_write_cells(const char* cells, uint16_t count, uint8_t row, uint8_t column,
                         uint16_t reserved);
     int svc_set_cursor_position(uint8_t row, uint8_t column);
@@ -252,70 +151,29 @@ public:
 
 private:
     using Lock = std::unique_lock<std::mutex>;
-    struct Forced {
-        int result;
-        bool perform;
-    };
-    struct Scheduled {
-        int64_t at;
-        uint64_t order;
-        HostEvent event;
-    };
+    class Call; // one service call: the lock, a forced result, the trace entry
 
-    int64_t now_ms_locked() const;
-    void signal_event_locked();
     void deliver_locked(const HostEvent& event);
     void run_due_locked();
-    std::optional<int64_t> next_due_locked() const;
-    int64_t wait_span_locked(uint32_t milliseconds, int64_t now) const;
-    std::optional<Forced> take_forced_locked(Service service);
-    void answer_key_wait_locked();
-    void record_locked(Service service, std::vector<int64_t> args, std::string text, int result);
-    std::string clock_text_locked(Service service, int format) const;
-    void move_clock_after_reading_locked(Service service, int64_t read_at);
+    void wait_for_event_locked(Lock& lock, uint32_t milliseconds);
+    int64_t wait_span_locked(uint32_t milliseconds) const;
+    void rest_while_polling_locked(Lock& lock);
+    int read_clock(Service service, uint16_t format, char* text, uint8_t* status);
 
     HostOptions options_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    std::condition_variable wake_; // notified on every event delivered
 
     Screen screen_;
-    int cursor_row_ = 0;
-    int cursor_column_ = 0;
-    uint16_t cursor_type_ = 0;
-
-    std::deque<uint16_t> keys_;
-    KeyWaitHook key_wait_hook_;
-    bool prompt_pending_ = false; // the screen was written since the last key was taken
-    std::map<int, std::string> variables_;
-    std::set<int> unreadable_;
+    Keyboard keyboard_;
+    UserVariables variables_;
+    std::unique_ptr<Clock> clock_;
+    ClockReadings readings_;
+    EventSchedule schedule_;
+    EventSignal signal_;
+    ForcedResults forced_;
+    Trace trace_;
     bool transaction_on_ = true;
-    bool stop_requested_ = false;
-
-    // Clock: virtual time in ms since 2000; the real clock adds the time since it was set.
-    int64_t clock_base_ms_ = 0;
-    std::chrono::steady_clock::time_point clock_set_at_;
-    std::map<std::pair<int, int>, std::string> clock_texts_;
-    struct ClockMove {
-        Service service;
-        int64_t from_ms;
-        int64_t amount_ms;
-    };
-    std::vector<ClockMove> clock_moves_; // pending, in the order they were asked for
-
-    std::vector<Scheduled> scheduled_;
-    uint64_t schedule_order_ = 0;
-    uint64_t event_sequence_ = 0; // rises with every event
-    uint64_t event_consumed_ = 0; // the sequence that the last wait returned on
-
-    bool waited_since_idle_ = false;
-    uint64_t idle_seen_sequence_ = 0; // the event sequence at the last idle call
-    int empty_reads_ = 0; // empty key reads since the last timed wait (stall guard)
-    int stalls_ = 0;
-
-    std::map<Service, std::deque<Forced>> forced_;
-
-    bool trace_enabled_ = true;
-    std::vector<TraceEntry> trace_;
 };
 
 } // namespace hostsim
