@@ -9,15 +9,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "explain.h"
+#include "recorder.h"
 #include "render.h"
 #include "runner.h"
 #include "script.h"
@@ -103,7 +107,8 @@ class Worker {
 
 class Shell {
   public:
-    explicit Shell(Session& session) : session_(session), runner_(session, sink_, RunOptions{}) {}
+    Shell(Session& session, Recorder* recorder)
+        : session_(session), runner_(session, sink_, RunOptions{}), recorder_(recorder) {}
 
     int run();
 
@@ -122,6 +127,18 @@ class Shell {
     void show_overlay(const std::string& title, const std::string& text);
     std::string waiting_text() const;
     void set_status(const std::string& text) { status_ = text; }
+    // Records a key, set or stop made now: timed from the running call's start, if one runs.
+    void record_during_call(const std::string& event) {
+        if (recorder_ == nullptr) {
+            return;
+        }
+        if (worker_.busy()) {
+            recorder_->during_call(static_cast<long long>(worker_.seconds_running() * 1000.0),
+                                   event);
+        } else {
+            recorder_->line(event);
+        }
+    }
     // Shows `text` on the status line and keeps it in the panel's list of recent events.
     void log(const std::string& text) {
         set_status(text);
@@ -134,6 +151,7 @@ class Shell {
     Session& session_;
     std::ostringstream sink_;
     Runner runner_;
+    Recorder* recorder_; // null unless the session is recorded
     Worker worker_;
 
     std::string input_;
@@ -188,6 +206,9 @@ void Shell::start_call(int code, const std::string& record, const std::string& l
     last_call_ = label;
     last_result_ = "running";
     focus_input_ = false;
+    if (recorder_ != nullptr) {
+        recorder_->call(runner_.clock_text(), label);
+    }
     worker_.start(session_, code, record);
 }
 
@@ -429,6 +450,17 @@ void Shell::run_directive(const Directive& d, const std::string& text) {
     if (start_directive_call(d)) {
         return;
     }
+    if (recorder_ != nullptr && Recorder::acts_on_host(text)) {
+        // While a call runs, keys, variables and stops reach it as timed events on replay.
+        const bool event = std::holds_alternative<PressKeys>(d.action) ||
+                           std::holds_alternative<SetVariable>(d.action) ||
+                           std::holds_alternative<Stop>(d.action);
+        if (worker_.busy() && event) {
+            record_during_call(text);
+        } else {
+            recorder_->line(text);
+        }
+    }
     if (const auto* explain = std::get_if<ExplainRecord>(&d.action)) {
         show_overlay("explain", render_explanation(analyse(explain->record)));
         return;
@@ -484,6 +516,7 @@ void Shell::key_to_host(int ch) {
         return;
     }
     host.press_key(code);
+    record_during_call("key " + std::to_string(code));
     log(key_label(code) + " sent");
 }
 
@@ -509,6 +542,7 @@ void Shell::handle_key(int ch) {
     }
     if (ch == key_ctrl_a) {
         session_.host().press_key(hostsim::key_abort);
+        record_during_call("key abort");
         log("abort key (256) queued");
         return;
     }
@@ -568,6 +602,9 @@ int Shell::run() {
             worker_.join();
             last_result_ = std::to_string(*result);
             runner_.record_outcome(*result, notice_in_trace(session_.host().trace()));
+            if (recorder_ != nullptr) {
+                recorder_->result(*result);
+            }
             focus_input_ = true;
             log(last_call_ + " => " + last_result_);
         }
@@ -601,12 +638,37 @@ bool shell_available() {
     return true;
 }
 
-int run_shell(SessionOptions options) {
+// Writes a recorded session's script; false (and says why) when it cannot be written.
+bool write_recording(std::ofstream& file, const std::string& path, const Recorder& recorder,
+                     const hostsim::Host& host) {
+    file << recorder.script(host.variables(), host.screen_rows());
+    file.close();
+    if (!file) {
+        std::fprintf(stderr, "opkit-host: cannot write the recording %s\n", path.c_str());
+        return false;
+    }
+    std::printf("opkit-host: the session is recorded in %s; replay it with opkit-host run %s\n",
+                path.c_str(), path.c_str());
+    return true;
+}
+
+int run_shell(SessionOptions options, const std::string& record_path) {
     Session session(options);
     std::string error;
     if (!session.open(error)) {
         std::fprintf(stderr, "opkit-host: cannot load the plug-in: %s\n", error.c_str());
         return 2;
+    }
+    // The recording's file is opened first, so that a path it cannot write fails at once.
+    std::ofstream record_file;
+    Recorder recorder;
+    if (!record_path.empty()) {
+        record_file.open(record_path, std::ios::trunc);
+        if (!record_file) {
+            std::fprintf(stderr, "opkit-host: cannot write the recording %s: %s\n",
+                         record_path.c_str(), std::strerror(errno));
+            return 2;
+        }
     }
     session.host().set_trace_enabled(true);
     // Before initscr, so that curses keeps this handler instead of its own (which exits 1).
@@ -619,10 +681,14 @@ int run_shell(SessionOptions options) {
     timeout(100);
     int status = 0;
     {
-        Shell shell(session);
+        Shell shell(session, record_path.empty() ? nullptr : &recorder);
         status = shell.run();
     }
     endwin();
+    if (record_file.is_open() &&
+        !write_recording(record_file, record_path, recorder, session.host())) {
+        return 2;
+    }
     return status;
 }
 
@@ -636,7 +702,7 @@ bool shell_available() {
     return false;
 }
 
-int run_shell(SessionOptions) {
+int run_shell(SessionOptions, const std::string&) {
     return 2;
 }
 

@@ -10,7 +10,8 @@ namespace opkit_cli {
 // True when this build has the full-screen view.
 bool shell_available();
 
-// Runs the view until the user leaves it; the exit status.
-int run_shell(SessionOptions options);
+// Runs the view until the user leaves it; the exit status. With a `record_path`, the session
+// is written there as a script when the view ends.
+int run_shell(SessionOptions options, const std::string& record_path = {});
 
 } // namespace opkit_cli

@@ -133,4 +133,41 @@ for _ in $(seq 1 50); do
     sleep 0.1
 done
 [[ "$(cat "$status_file")" == 143 ]] || fail "SIGTERM: exit status '$(cat "$status_file")', expected 143"
+# A recorded session replays green: the calls with their clock and result, the abort key sent
+# during a delay as a timed event, the final variables (TM_DATE's clock texts among them) and
+# screen as expectations. A recording that cannot be written fails before the view opens.
+record_dir=$(mktemp -d)
+trap 'cleanup; rm -f "$status_file"; rm -rf "$record_dir"' EXIT
+recording="$record_dir/session.txt"
+session="${session}r"
+tmux_ new-session -d -s "$session" -x 110 -y 30 "$tool shell --record $recording; echo \$? > $status_file"
+wait_for "opkit-host shell"
+type_line 'set 3 "12"'
+type_line 'call INTMATH left=3 operator=* right=3'
+wait_for "result 0"
+type_line 'call V_DELAY count=999'
+wait_for "V_DELAY"
+sleep 0.5
+key C-a
+wait_for '=> 0' 10
+type_line 'call TM_DATE hours=24 time_variable=7 style=AMER date_variable=8'
+wait_for '8 = "'
+type_line '23POPUPWN C     02      R'
+wait_for "+---"
+: > "$status_file"
+key F10
+for _ in $(seq 1 50); do
+    [[ -s $status_file ]] && break
+    sleep 0.1
+done
+[[ "$(cat "$status_file")" == 0 ]] || fail "--record: exit status '$(cat "$status_file")'"
+grep -q '^at +[0-9]*ms key 256$' "$recording" || fail "--record: no timed abort key in $(cat "$recording")"
+grep -q '^expect var 7 "' "$recording" || fail "--record: no expectation of variable 7"
+grep -q '^expect screen 1 ' "$recording" || fail "--record: no expectation of screen row 1"
+replay=$("$tool" run "$recording") || fail "--record: the replay failed: $replay"
+[[ $replay == *"4 calls, "*"expectations passed"* ]] || fail "--record: replay said: $replay"
+if "$tool" shell --record "$record_dir/missing/session.txt" </dev/null >/dev/null 2>"$record_dir/err"; then
+    fail "--record into a missing folder did not fail"
+fi
+grep -q "cannot write the recording" "$record_dir/err" || fail "--record: $(cat "$record_dir/err")"
 echo "shell test passed"

@@ -1,0 +1,100 @@
+// The shell's session recorder.
+#include "recorder.h"
+
+#include <cctype>
+
+#include "explain.h"
+
+namespace opkit_cli {
+
+namespace {
+
+// The variables a script can name.
+constexpr int first_script_variable = 1;
+constexpr int last_script_variable = 99;
+
+std::string first_word(const std::string& line) {
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return {};
+    }
+    std::string word = line.substr(start, line.find_first_of(" \t", start) - start);
+    for (char& c : word) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return word;
+}
+
+std::string trimmed(const std::string& line) {
+    const size_t start = line.find_first_not_of(" \t");
+    const size_t end = line.find_last_not_of(" \t");
+    return start == std::string::npos ? std::string() : line.substr(start, end - start + 1);
+}
+
+} // namespace
+
+bool Recorder::acts_on_host(const std::string& line) {
+    static const char* const words[] = {"set",   "unreadable", "readable", "key",
+                                        "clock", "advance",    "at",       "stop",
+                                        "write", "clear",      "reload"};
+    const std::string word = first_word(line);
+    for (const char* w : words) {
+        if (word == w) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Recorder::call(const std::string& clock_text, const std::string& line) {
+    lines_.push_back("clock " + clock_text);
+    running_call_ = lines_.size();
+    running_ = true;
+    lines_.push_back(trimmed(line));
+}
+
+void Recorder::result(int value) {
+    if (running_) {
+        lines_.push_back("expect result " + std::to_string(value));
+        running_ = false;
+    }
+}
+
+void Recorder::during_call(long long milliseconds, const std::string& event) {
+    const std::string text = "at +" + std::to_string(milliseconds) + "ms " + trimmed(event);
+    if (!running_) {
+        lines_.push_back(text);
+        return;
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(running_call_), text);
+    ++running_call_;
+}
+
+void Recorder::line(const std::string& text) {
+    lines_.push_back(trimmed(text));
+}
+
+std::string Recorder::script(const std::map<int, std::string>& variables,
+                             const std::vector<std::string>& screen_rows) const {
+    std::string out = "# Recorded by opkit-host shell --record; replay with opkit-host run.\n";
+    for (const std::string& l : lines_) {
+        out += l + "\n";
+    }
+    out += "# The session's end: the user variables and the screen.\n";
+    for (const auto& [number, text] : variables) {
+        if (!text.empty() && number >= first_script_variable && number <= last_script_variable) {
+            out += "expect var " + std::to_string(number) + " " + quote_record(text) + "\n";
+        }
+    }
+    for (size_t row = 0; row < screen_rows.size(); ++row) {
+        const std::string& text = screen_rows[row];
+        const size_t end = text.find_last_not_of(' ');
+        if (end != std::string::npos) {
+            out += "expect screen " + std::to_string(row) + " " +
+                   quote_record(std::string_view(text).substr(0, end + 1)) + "\n";
+        }
+    }
+    return out;
+}
+
+} // namespace opkit_cli
