@@ -97,21 +97,24 @@ void print_script_error(const std::string& name, const std::string& text, const 
     }
     int no_column = 0;
     std::cerr << ": error: " << escape_controls(e.what(), no_column) << "\n";
-    // Show the line with a caret under the place.
-    std::istringstream lines(text);
-    std::string line;
-    for (int n = 1; std::getline(lines, line); ++n) {
-        if (n == e.line()) {
-            char head[16];
-            std::snprintf(head, sizeof head, "%5d | ", n);
-            int column = e.column();
-            std::cerr << head << escape_controls(line, column) << "\n";
-            if (column > 0) {
-                std::cerr << "      | " << std::string(static_cast<size_t>(column - 1), ' ')
-                          << "^\n";
-            }
-            break;
-        }
+    // Show the line with a caret under the place (found in the text itself, not a copy: a
+    // script may be tens of megabytes).
+    size_t start = 0;
+    for (int n = 1; n < e.line() && start != std::string::npos; ++n) {
+        start = text.find('\n', start);
+        start = start == std::string::npos ? start : start + 1;
+    }
+    if (e.line() < 1 || start == std::string::npos || start > text.size()) {
+        return;
+    }
+    const size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+    char head[16];
+    std::snprintf(head, sizeof head, "%5d | ", e.line());
+    int column = e.column();
+    std::cerr << head << escape_controls(line, column) << "\n";
+    if (column > 0) {
+        std::cerr << "      | " << std::string(static_cast<size_t>(column - 1), ' ') << "^\n";
     }
 }
 

@@ -92,9 +92,10 @@ struct RunArgs {
 // Reads a script's text; false after saying why it cannot be read. "-" is standard input.
 bool read_script_text(const std::string& file, std::string& text) {
     if (file == "-") {
-        std::stringstream in;
-        in << std::cin.rdbuf();
-        text = in.str();
+        char chunk[65536];
+        while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0) {
+            text.append(chunk, static_cast<size_t>(std::cin.gcount()));
+        }
         return true;
     }
     std::error_code error;
@@ -110,37 +111,50 @@ bool read_script_text(const std::string& file, std::string& text) {
                   << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
         return false;
     }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
+    // Read straight into the text, which is all that is kept of a script: its directives are
+    // parsed again, one line at a time, as it runs.
+    // Sized once from the file's size where it has one, so that growing it never holds two
+    // copies.
+    const auto size = std::filesystem::file_size(file, error);
+    if (!error) {
+        text.reserve(static_cast<size_t>(size));
+    }
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         std::cerr << file << ": error: cannot read the script: a read failed\n";
         return false;
     }
-    text = buffer.str();
     return true;
 }
 
-bool makes_a_call(const Script& script) {
-    for (const Directive& d : script.directives) {
-        if (std::holds_alternative<Call>(d.action) || std::holds_alternative<Message>(d.action)) {
-            return true;
-        }
-    }
-    return false;
-}
+// A script as `run` keeps it: its name, its text and the screen it was checked against.
+struct ScriptText {
+    std::string name;
+    std::string text;
+    ScreenSize screen;
+};
 
-// Parses every script first, so that a typo is reported before anything runs.
+// Reads and checks every script first, so that a typo is reported before anything runs; of a
+// script only its text is kept.
 bool read_scripts(const std::vector<std::string>& files, bool allow_empty, ScreenSize screen,
-                  std::vector<Script>& scripts) {
+                  std::vector<ScriptText>& scripts) {
     bool bad = false;
     for (const std::string& file : files) {
-        std::string text;
-        if (!read_script_text(file, text)) {
+        ScriptText script{file == "-" ? "(standard input)" : file, {}, screen};
+        if (!read_script_text(file, script.text)) {
             bad = true;
             continue;
         }
+        const std::string& text = script.text;
+        bool makes_a_call = false;
         try {
-            scripts.push_back(parse_script(text, file == "-" ? "(standard input)" : file, screen));
+            for_each_directive(text, screen, [&](Directive&& d) {
+                makes_a_call = makes_a_call || std::holds_alternative<Call>(d.action) ||
+                               std::holds_alternative<Message>(d.action);
+            });
         } catch (const ScriptErrors& e) {
             for (const ScriptError& error : e.errors()) {
                 print_script_error(file, text, error);
@@ -152,19 +166,21 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty, Scree
             bad = true;
             continue;
         }
-        if (!allow_empty && !makes_a_call(scripts.back())) {
+        if (!allow_empty && !makes_a_call) {
             std::cerr << file
                       << ": error: the script makes no call (--allow-empty runs it "
                          "all the same)\n";
             bad = true;
+            continue;
         }
+        scripts.push_back(std::move(script));
     }
     return !bad;
 }
 
 // Runs one script on a fresh session and prints its line of totals; false when it could not
 // run to its end.
-bool run_script(const Globals& g, const Script& script, const RunOptions& options,
+bool run_script(const Globals& g, const ScriptText& script, const RunOptions& options,
                 Watchdog& watchdog, ScriptTotals& totals, RunOutputs& outputs, bool& warned) {
     std::unique_ptr<Session> session;
     if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
@@ -189,12 +205,12 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
         out << "plug-in " << describe_plugin_file(session->options().plugin_path) << "\n";
     }
     try {
-        for (const Directive& d : script.directives) {
+        for_each_directive(script.text, script.screen, [&](Directive&& d) {
             line = d.line;
             outputs.before(d);
             runner.execute(d, script.name);
             outputs.after();
-        }
+        });
     } catch (const std::exception& e) {
         std::cerr << script.name << ":" << line << ": error: " << e.what() << "\n";
         outputs.script_error(e.what());
@@ -215,7 +231,7 @@ bool run_script(const Globals& g, const Script& script, const RunOptions& option
 }
 
 int command_run(const Globals& g, RunArgs& args) {
-    std::vector<Script> scripts;
+    std::vector<ScriptText> scripts;
     if (!read_scripts(args.files, args.allow_empty, ScreenSize{g.rows, g.columns}, scripts)) {
         return exit_error;
     }
@@ -228,7 +244,7 @@ int command_run(const Globals& g, RunArgs& args) {
     args.outputs.quiet = options.quiet;
     RunOutputs outputs(args.outputs);
     std::ostream& out = outputs.stream();
-    for (const Script& script : scripts) {
+    for (const ScriptText& script : scripts) {
         ScriptTotals t;
         bool warned = false;
         if (!run_script(g, script, options, watchdog, t, outputs, warned)) {

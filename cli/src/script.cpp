@@ -681,19 +681,17 @@ std::optional<int> parse_variable(std::string_view text) {
     return value;
 }
 
-Script parse_script(std::string_view text, std::string name, ScreenSize screen) {
-    Script script;
-    script.name = std::move(name);
+void for_each_directive(std::string_view text, ScreenSize screen,
+                        const std::function<void(Directive&&)>& each) {
     std::vector<ScriptError> errors;
     bool more = false;
     int line_number = 0;
     for (size_t start = 0; start <= text.size() && !more; ++line_number) {
         size_t end = text.find('\n', start);
         end = end == std::string_view::npos ? text.size() : end;
+        std::optional<Directive> d;
         try {
-            if (auto d = parse_line(text.substr(start, end - start), line_number + 1, screen)) {
-                script.directives.push_back(std::move(*d));
-            }
+            d = parse_line(text.substr(start, end - start), line_number + 1, screen);
         } catch (const ScriptError& e) {
             more = errors.size() == max_script_errors;
             if (!more) {
@@ -701,10 +699,21 @@ Script parse_script(std::string_view text, std::string name, ScreenSize screen) 
             }
         }
         start = end + 1;
+        // Outside the try: what `each` throws is its own, not an error of the text.
+        if (d && errors.empty()) {
+            each(std::move(*d));
+        }
     }
     if (!errors.empty()) {
         throw ScriptErrors(std::move(errors), more);
     }
+}
+
+Script parse_script(std::string_view text, std::string name, ScreenSize screen) {
+    Script script;
+    script.name = std::move(name);
+    for_each_directive(text, screen,
+                       [&](Directive&& d) { script.directives.push_back(std::move(d)); });
     return script;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -201,6 +202,13 @@ std::optional<Directive> parse_line(std::string_view line, int line_number, Scre
 // Parses a whole script text. Throws ScriptErrors with every error of the text (up to
 // max_script_errors), so that all are reported before anything runs.
 Script parse_script(std::string_view text, std::string name, ScreenSize screen = {});
+
+// Parses a script text one line at a time and hands each directive to `each`, keeping none:
+// memory stays flat however long the text. Once a line has failed, no more directives are
+// handed on; at the end it throws ScriptErrors as parse_script does. A text that passed once
+// hands every directive on.
+void for_each_directive(std::string_view text, ScreenSize screen,
+                        const std::function<void(Directive&&)>& each);
 
 // A short list of the directives, for help texts.
 std::string directive_summary();

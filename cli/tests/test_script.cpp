@@ -317,5 +317,41 @@ TEST(Scripts, EveryErrorIsReportedWithItsPlaceUpToTheLimit) {
     }
 }
 
+TEST(Scripts, DirectivesAreHandedOnOneLineAtATime) {
+    // Each directive reaches the caller as its line is read, with its line number; a text with
+    // an error hands nothing on after it and throws every error at the end; what the caller
+    // throws is its own and passes through untouched.
+    std::vector<int> lines;
+    for_each_directive("set 3 x\n# note\n\ncall \"10TRANMSG N \"\n", {},
+                       [&](Directive&& d) { lines.push_back(d.line); });
+    EXPECT_EQ(lines, (std::vector<int>{1, 4}));
+
+    lines.clear();
+    try {
+        for_each_directive("set 3 x\nfrob\nset 4 y\nset 0 z\n", {},
+                           [&](Directive&& d) { lines.push_back(d.line); });
+        ADD_FAILURE() << "no error thrown";
+    } catch (const ScriptErrors& e) {
+        ASSERT_EQ(e.errors().size(), 2U);
+        EXPECT_EQ(e.errors()[0].line(), 2);
+        EXPECT_EQ(e.errors()[1].line(), 4);
+    }
+    EXPECT_EQ(lines, (std::vector<int>{1}));
+
+    int seen = 0;
+    try {
+        for_each_directive("set 3 x\nset 4 y\n", {}, [&](Directive&&) {
+            ++seen;
+            throw ScriptError("the caller's own", 9, 9);
+        });
+        ADD_FAILURE() << "the caller's exception was lost";
+    } catch (const ScriptErrors&) {
+        ADD_FAILURE() << "the caller's exception became an error of the text";
+    } catch (const ScriptError& e) {
+        EXPECT_STREQ(e.what(), "the caller's own");
+    }
+    EXPECT_EQ(seen, 1);
+}
+
 } // namespace
 } // namespace opkit_cli
