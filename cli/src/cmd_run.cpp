@@ -235,6 +235,12 @@ int command_run(const Globals& g, RunArgs& args) {
     if (!read_scripts(args.files, args.allow_empty, ScreenSize{g.rows, g.columns}, scripts)) {
         return exit_error;
     }
+    // A JUnit report that could not be written is found out before anything runs, not after.
+    if (!args.outputs.junit.empty() && !std::ofstream(args.outputs.junit, std::ios::binary)) {
+        std::cerr << args.outputs.junit << ": error: cannot write the JUnit report: "
+                  << std::strerror(errno) << "\n";
+        return exit_error;
+    }
     RunOptions& options = args.options;
     options.ansi = use_ansi(g) && !options.quiet;
     ScriptTotals all;

@@ -267,6 +267,9 @@ endforeach()
 if(PYTHON)
     set(formats ${CMAKE_CURRENT_LIST_DIR}/check_formats.py)
     check(1 ARGS run --trace-on-failure --junit ${scratch}/results.xml ${scratch}/failing.txt ${scratch}/one.txt)
+    # A report that cannot be written is an error before any script runs.
+    check(2 ARGS run --junit ${scratch}/no-such-folder/results.xml ${scratch}/one.txt
+        HOLDS "cannot write the JUnit report" LACKS "=> ")
     execute_process(COMMAND ${PYTHON} ${formats} junit ${scratch}/results.xml 3 1
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(NOT rc EQUAL 0 OR NOT out MATCHES "failing.txt:5: expect result 7\nexpected result 7, found 0\n  _ReadUserVariable")
