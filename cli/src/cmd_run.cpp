@@ -237,8 +237,8 @@ int command_run(const Globals& g, RunArgs& args) {
     }
     // A JUnit report that could not be written is found out before anything runs, not after.
     if (!args.outputs.junit.empty() && !std::ofstream(args.outputs.junit, std::ios::binary)) {
-        std::cerr << args.outputs.junit << ": error: cannot write the JUnit report: "
-                  << std::strerror(errno) << "\n";
+        std::cerr << args.outputs.junit
+                  << ": error: cannot write the JUnit report: " << std::strerror(errno) << "\n";
         return exit_error;
     }
     RunOptions& options = args.options;
