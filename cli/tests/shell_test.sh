@@ -146,10 +146,10 @@ type_line 'set 3 "12"'
 type_line 'call INTMATH left=3 operator=* right=3'
 wait_for "result 0"
 type_line 'call V_DELAY count=999'
-wait_for "V_DELAY"
-sleep 0.5
+wait_for "V_DELAY waiting"
 key C-a
-wait_for '=> 0' 10
+wait_for "abort key (256) sent"
+wait_for '999" => 0' 10
 type_line 'call TM_DATE hours=24 time_variable=7 style=AMER date_variable=8'
 wait_for '8 = "'
 type_line '23POPUPWN C     02      R'
