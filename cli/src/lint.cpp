@@ -2,6 +2,7 @@
 #include "lint.h"
 
 #include "explain.h"
+#include "script.h"
 #include "warnings.h"
 
 namespace opkit_cli {
@@ -16,42 +17,6 @@ struct TableRecord {
     std::string error; // why the line holds no record
     int error_column = 0;
 };
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// The escape at line[i] ('\\' there); the character it stands for and its length, or 0.
-int read_escape(const std::string& line, size_t i, char& out) {
-    if (i + 1 >= line.size()) {
-        return 0;
-    }
-    switch (line[i + 1]) {
-    case '"': out = '"'; return 2;
-    case '\\': out = '\\'; return 2;
-    case 'n': out = '\n'; return 2;
-    case 't': out = '\t'; return 2;
-    case 'x': {
-        const int high = i + 2 < line.size() ? hex_value(line[i + 2]) : -1;
-        const int low = i + 3 < line.size() ? hex_value(line[i + 3]) : -1;
-        if (high < 0 || low < 0) {
-            return 0;
-        }
-        out = static_cast<char>(high * 16 + low);
-        return 4;
-    }
-    default: return 0;
-    }
-}
 
 TableRecord read_quoted(const std::string& line, size_t start) {
     TableRecord r;

@@ -502,32 +502,43 @@ constexpr DurationUnit duration_units[] = {
 
 } // namespace
 
+int read_escape(std::string_view line, size_t i, char& out) {
+    const char e = i + 1 < line.size() ? line[i + 1] : '\0';
+    switch (e) {
+    case '"':
+    case '\\':
+    case '\'': out = e; return 2;
+    case 'n': out = '\n'; return 2;
+    case 't': out = '\t'; return 2;
+    case 'x': {
+        const int high = i + 2 < line.size() ? hex_digit(line[i + 2]) : -1;
+        const int low = i + 3 < line.size() ? hex_digit(line[i + 3]) : -1;
+        if (high < 0 || low < 0) {
+            return 0;
+        }
+        out = static_cast<char>(high * 16 + low);
+        return 4;
+    }
+    default: return 0;
+    }
+}
+
 namespace {
 
 // The character that an escape stands for in a double-quoted text; `i` is at the backslash
 // and moves past the escape.
 char take_escape(std::string_view line, size_t& i) {
+    char out = 0;
+    if (const int used = read_escape(line, i, out)) {
+        i += static_cast<size_t>(used);
+        return out;
+    }
     const char e = line[i + 1];
-    switch (e) {
-    case '"':
-    case '\\':
-    case '\'': i += 2; return e;
-    case 'n': i += 2; return '\n';
-    case 't': i += 2; return '\t';
-    case 'x': {
-        const int high = i + 2 < line.size() ? hex_digit(line[i + 2]) : -1;
-        const int low = i + 3 < line.size() ? hex_digit(line[i + 3]) : -1;
-        if (high < 0 || low < 0) {
-            throw ScriptError("\\x needs two hexadecimal digits", 0, static_cast<int>(i) + 1);
-        }
-        i += 4;
-        return static_cast<char>(high * 16 + low);
+    if (e == 'x') {
+        throw ScriptError("\\x needs two hexadecimal digits", 0, static_cast<int>(i) + 1);
     }
-    default:
-        throw ScriptError(std::string("unknown escape \\") + e +
-                              " (use \\\" \\\\ \\n \\t or \\xHH)",
-                          0, static_cast<int>(i) + 1);
-    }
+    throw ScriptError(std::string("unknown escape \\") + e + " (use \\\" \\\\ \\n \\t or \\xHH)", 0,
+                      static_cast<int>(i) + 1);
 }
 
 // Appends the double-quoted text that starts at `i` to `text`; `i` moves past its end.

@@ -50,6 +50,11 @@ struct Token {
     bool quoted = false;
 };
 
+// The escape at line[i] (a backslash there) as double-quoted texts read it: \" \\ \' \n \t and
+// \xHH. Sets `out` to the character it stands for and answers its length, or 0 when there is
+// no valid escape.
+int read_escape(std::string_view line, size_t i, char& out);
+
 // Splits a line into tokens: words separated by blanks, "double-quoted" texts with the escapes
 // \" \\ \n \t \xHH, and 'single-quoted' texts taken literally. A # outside quotes at the start
 // of a token begins a comment. Throws ScriptError (line 0) on an unterminated quote or a bad
