@@ -5,8 +5,10 @@ to its first call line, for generated scripts of the given sizes in megabytes.
     python3 bench/stream.py build/native/opkit-host [10 40]
 
 The script repeats a realistic mix (variables set, a CMP_INT and a TRANMSG call, their
-expectations). The whole text is checked before anything runs, so the first call line comes
-after that check; the peak memory is that of the child process (getrusage)."""
+expectations). Each size runs twice: as `run` does by default, which checks the whole text
+before anything runs (so the first call line comes after that check), and with `--stream`,
+which runs each line as it is read. The peak memory is that of the child process
+(getrusage)."""
 
 import os
 import resource
@@ -26,7 +28,7 @@ def write_script(path, megabytes):
             f.write(block)
 
 
-def measure(tool, path):
+def measure(tool, path, flags):
     """(wall seconds, seconds to the first call line, peak KB) of one run in its own child."""
     read, write = os.pipe()
     pid = os.fork()
@@ -35,7 +37,7 @@ def measure(tool, path):
         os.dup2(write, 1)
         devnull = os.open(os.devnull, os.O_WRONLY)
         os.dup2(devnull, 2)
-        os.execv(tool, [tool, "run", path])
+        os.execv(tool, [tool, "run", *flags, path])
     os.close(write)
     start = time.monotonic()
     first = None
@@ -56,14 +58,15 @@ def main(argv):
         return 2
     tool = argv[1]
     sizes = [int(a) for a in argv[2:]] or [10, 40]
-    print(f"{'script':>10}{'wall s':>9}{'first call s':>14}{'peak MB':>9}")
+    print(f"{'script':>10}{'mode':>10}{'wall s':>9}{'first call s':>14}{'peak MB':>9}")
     with tempfile.TemporaryDirectory() as folder:
         for megabytes in sizes:
             path = os.path.join(folder, f"stream{megabytes}.txt")
             write_script(path, megabytes)
             size = os.path.getsize(path) / 1024 / 1024
-            wall, first, peak = measure(tool, path)
-            print(f"{size:>8.1f}MB{wall:>9.2f}{first:>14.2f}{peak / 1024:>9.1f}")
+            for mode, flags in (("checked", []), ("--stream", ["--stream"])):
+                wall, first, peak = measure(tool, path, flags)
+                print(f"{size:>8.1f}MB{mode:>10}{wall:>9.2f}{first:>14.3f}{peak / 1024:>9.1f}")
     return 0
 
 

@@ -90,32 +90,40 @@ std::string escape_controls(const std::string& text, int& column) {
 
 } // namespace
 
-void print_script_error(const std::string& name, const std::string& text, const ScriptError& e) {
+void print_script_error(const std::string& name, std::optional<std::string_view> line,
+                        const ScriptError& e) {
     std::cerr << name << ":" << e.line();
     if (e.column() > 0) {
         std::cerr << ":" << e.column();
     }
     int no_column = 0;
     std::cerr << ": error: " << escape_controls(e.what(), no_column) << "\n";
-    // Show the line with a caret under the place (found in the text itself, not a copy: a
-    // script may be tens of megabytes).
+    if (!line) {
+        return;
+    }
+    // The line with a caret under the place.
+    char head[16];
+    std::snprintf(head, sizeof head, "%5d | ", e.line());
+    int column = e.column();
+    std::cerr << head << escape_controls(std::string(*line), column) << "\n";
+    if (column > 0) {
+        std::cerr << "      | " << std::string(static_cast<size_t>(column - 1), ' ') << "^\n";
+    }
+}
+
+void print_script_error(const std::string& name, const std::string& text, const ScriptError& e) {
+    // The line is found in the text itself, not a copy: a script may be tens of megabytes.
     size_t start = 0;
     for (int n = 1; n < e.line() && start != std::string::npos; ++n) {
         start = text.find('\n', start);
         start = start == std::string::npos ? start : start + 1;
     }
-    if (e.line() < 1 || start == std::string::npos || start > text.size()) {
-        return;
+    std::optional<std::string_view> line;
+    if (e.line() >= 1 && start != std::string::npos && start <= text.size()) {
+        const size_t end = text.find('\n', start);
+        line = std::string_view(text).substr(start, end == std::string::npos ? end : end - start);
     }
-    const size_t end = text.find('\n', start);
-    const std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-    char head[16];
-    std::snprintf(head, sizeof head, "%5d | ", e.line());
-    int column = e.column();
-    std::cerr << head << escape_controls(line, column) << "\n";
-    if (column > 0) {
-        std::cerr << "      | " << std::string(static_cast<size_t>(column - 1), ' ') << "^\n";
-    }
+    print_script_error(name, line, e);
 }
 
 } // namespace opkit_cli

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "script.h"
 #include "session.h"
@@ -41,6 +43,9 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
 
 // Prints a script error with the line it is in and a caret under its column.
 void print_script_error(const std::string& name, const std::string& text, const ScriptError& e);
+// The same with the line given (none: the error alone).
+void print_script_error(const std::string& name, std::optional<std::string_view> line,
+                        const ScriptError& e);
 
 // Each subcommand adds itself to the app; the command it returns runs it when it was given
 // (and answers -1 when it was not).

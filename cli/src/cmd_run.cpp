@@ -5,10 +5,20 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
+
+#if defined(_WIN32)
+#include <io.h>
+#define OPKIT_READ _read
+#else
+#include <unistd.h>
+#define OPKIT_READ read
+#endif
 
 #include "app.h"
 #include "run_outputs.h"
@@ -86,36 +96,40 @@ struct RunArgs {
     RunOptions options;
     int timeout = 60;
     bool allow_empty = false;
+    bool stream = false;
     RunOutputOptions outputs;
 };
 
-// Reads a script's text; false after saying why it cannot be read. "-" is standard input.
-bool read_script_text(const std::string& file, std::string& text) {
-    if (file == "-") {
-        char chunk[65536];
-        while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0) {
-            text.append(chunk, static_cast<size_t>(std::cin.gcount()));
-        }
-        return true;
-    }
+// Opens a script file; false after saying why it cannot be read.
+bool open_script(const std::string& file, std::ifstream& in) {
     std::error_code error;
     if (std::filesystem::is_directory(file, error)) {
         std::cerr << file << ": error: cannot read the script: it is a folder\n";
         return false;
     }
     errno = 0;
-    std::ifstream in(file, std::ios::binary);
+    in.open(file, std::ios::binary);
     if (!in) {
         const int why = errno;
         std::cerr << file << ": error: cannot read the script: "
                   << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
         return false;
     }
+    return true;
+}
+
+// Reads a script's text; false after saying why it cannot be read. "-" is standard input.
+bool read_script_text(const std::string& file, std::string& text) {
+    std::ifstream file_in;
+    if (file != "-" && !open_script(file, file_in)) {
+        return false;
+    }
+    std::istream& in = file == "-" ? std::cin : file_in;
     // Read straight into the text, which is all that is kept of a script: its directives are
-    // parsed again, one line at a time, as it runs.
-    // Sized once from the file's size where it has one, so that growing it never holds two
-    // copies.
-    const auto size = std::filesystem::file_size(file, error);
+    // parsed again, one line at a time, as it runs. Sized once from the file's size where it
+    // has one, so that growing it never holds two copies.
+    std::error_code error;
+    const auto size = file == "-" ? 0 : std::filesystem::file_size(file, error);
     if (!error) {
         text.reserve(static_cast<size_t>(size));
     }
@@ -130,57 +144,171 @@ bool read_script_text(const std::string& file, std::string& text) {
     return true;
 }
 
-// A script as `run` keeps it: its name, its text and the screen it was checked against.
-struct ScriptText {
+bool makes_a_call(const Directive& d) {
+    return std::holds_alternative<Call>(d.action) || std::holds_alternative<Message>(d.action);
+}
+
+void no_call_error(const std::string& name) {
+    std::cerr << name << ": error: the script makes no call (--allow-empty runs it all the same)\n";
+}
+
+void more_errors_note(const std::string& name) {
+    std::cerr << name << ": error: more errors follow; the first " << max_script_errors
+              << " are shown\n";
+}
+
+// The lines of a script read in chunks as they arrive. Before it waits for more input it
+// flushes standard output, so that what ran so far shows while a generator is still writing
+// the script, without a write per line when the input is already there.
+class LineReader {
+  public:
+    // `read` fills up to `size` bytes and answers how many: 0 at the end, below 0 on failure.
+    explicit LineReader(std::function<long long(char*, size_t)> read) : read_(std::move(read)) {}
+
+    bool next(std::string& line) {
+        for (;;) {
+            const size_t end = buffer_.find('\n', start_);
+            if (end != std::string::npos) {
+                line.assign(buffer_, start_, end - start_);
+                start_ = end + 1;
+                return true;
+            }
+            buffer_.erase(0, start_);
+            start_ = 0;
+            if (ended_) {
+                line.swap(buffer_);
+                buffer_.clear();
+                return !line.empty();
+            }
+            std::cout.flush();
+            char chunk[65536];
+            const long long n = read_(chunk, sizeof chunk);
+            ended_ = n <= 0;
+            failed_ = n < 0;
+            buffer_.append(chunk, n > 0 ? static_cast<size_t>(n) : 0);
+        }
+    }
+    bool failed() const { return failed_; }
+
+  private:
+    std::function<long long(char*, size_t)> read_;
+    std::string buffer_;
+    size_t start_ = 0;
+    bool ended_ = false;
+    bool failed_ = false;
+};
+
+// Hands a script's directives to `each` in order; false when the script is in error (said
+// already). What `each` throws passes through.
+using DirectiveSink = std::function<void(Directive&&)>;
+using DirectiveFeed = std::function<bool(const DirectiveSink&)>;
+
+// A script as `run` keeps it: its name and where its directives come from.
+struct ScriptSource {
     std::string name;
-    std::string text;
-    ScreenSize screen;
+    DirectiveFeed directives;
 };
 
 // Reads and checks every script first, so that a typo is reported before anything runs; of a
 // script only its text is kept.
 bool read_scripts(const std::vector<std::string>& files, bool allow_empty, ScreenSize screen,
-                  std::vector<ScriptText>& scripts) {
+                  std::vector<ScriptSource>& scripts) {
     bool bad = false;
     for (const std::string& file : files) {
-        ScriptText script{file == "-" ? "(standard input)" : file, {}, screen};
-        if (!read_script_text(file, script.text)) {
+        auto text = std::make_shared<std::string>();
+        if (!read_script_text(file, *text)) {
             bad = true;
             continue;
         }
-        const std::string& text = script.text;
-        bool makes_a_call = false;
+        bool calls = false;
         try {
-            for_each_directive(text, screen, [&](Directive&& d) {
-                makes_a_call = makes_a_call || std::holds_alternative<Call>(d.action) ||
-                               std::holds_alternative<Message>(d.action);
-            });
+            for_each_directive(*text, screen,
+                               [&](Directive&& d) { calls = calls || makes_a_call(d); });
         } catch (const ScriptErrors& e) {
             for (const ScriptError& error : e.errors()) {
-                print_script_error(file, text, error);
+                print_script_error(file, *text, error);
             }
             if (e.more()) {
-                std::cerr << file << ": error: more errors follow; the first " << max_script_errors
-                          << " are shown\n";
+                more_errors_note(file);
             }
             bad = true;
             continue;
         }
-        if (!allow_empty && !makes_a_call) {
-            std::cerr << file
-                      << ": error: the script makes no call (--allow-empty runs it "
-                         "all the same)\n";
+        if (!allow_empty && !calls) {
+            no_call_error(file);
             bad = true;
             continue;
         }
-        scripts.push_back(std::move(script));
+        scripts.push_back({file == "-" ? "(standard input)" : file,
+                           [text, screen](const std::function<void(Directive &&)>& each) {
+                               for_each_directive(*text, screen, each);
+                               return true;
+                           }});
+    }
+    return !bad;
+}
+
+// Runs a script's lines through `each` as they are read, reporting its errors where they are
+// reached; false when it was in error.
+bool stream_directives(LineReader& lines, const std::string& name, ScreenSize screen,
+                       bool allow_empty, const DirectiveSink& each) {
+    bool calls = false;
+    bool errors = false;
+    const bool more =
+        for_each_directive([&](std::string& line) { return lines.next(line); }, screen,
+                           [&](Directive&& d) {
+                               calls = calls || makes_a_call(d);
+                               each(std::move(d));
+                           },
+                           [&](const ScriptError& e, std::string_view line) {
+                               std::cout.flush();
+                               print_script_error(name, line, e);
+                               errors = true;
+                           });
+    if (more) {
+        more_errors_note(name);
+    }
+    if (lines.failed()) {
+        std::cerr << name << ": error: cannot read the script: a read failed\n";
+        return false;
+    }
+    if (!errors && !allow_empty && !calls) {
+        no_call_error(name);
+        return false;
+    }
+    return !errors;
+}
+
+// With --stream: each script is run as it is read, a line at a time, and nothing of it is kept.
+// Only whether a file can be opened is checked first; a script's errors are reported where
+// they are reached, and nothing of it runs after its first one.
+bool stream_scripts(const std::vector<std::string>& files, bool allow_empty, ScreenSize screen,
+                    std::vector<ScriptSource>& scripts) {
+    bool bad = false;
+    for (const std::string& file : files) {
+        auto in = std::make_shared<std::ifstream>();
+        if (file != "-" && !open_script(file, *in)) {
+            bad = true;
+            continue;
+        }
+        auto lines = std::make_shared<LineReader>([in, file](char* to, size_t size) -> long long {
+            if (file == "-") {
+                return OPKIT_READ(0, to, static_cast<unsigned>(size));
+            }
+            in->read(to, static_cast<std::streamsize>(size));
+            return in->bad() ? -1 : static_cast<long long>(in->gcount());
+        });
+        const std::string name = file == "-" ? "(standard input)" : file;
+        scripts.push_back({name, [lines, name, screen, allow_empty](const DirectiveSink& each) {
+                               return stream_directives(*lines, name, screen, allow_empty, each);
+                           }});
     }
     return !bad;
 }
 
 // Runs one script on a fresh session and prints its line of totals; false when it could not
 // run to its end.
-bool run_script(const Globals& g, const ScriptText& script, const RunOptions& options,
+bool run_script(const Globals& g, const ScriptSource& script, const RunOptions& options,
                 Watchdog& watchdog, ScriptTotals& totals, RunOutputs& outputs, bool& warned) {
     std::unique_ptr<Session> session;
     if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
@@ -205,12 +333,18 @@ bool run_script(const Globals& g, const ScriptText& script, const RunOptions& op
         out << "plug-in " << describe_plugin_file(session->options().plugin_path) << "\n";
     }
     try {
-        for_each_directive(script.text, script.screen, [&](Directive&& d) {
+        const bool read = script.directives([&](Directive&& d) {
             line = d.line;
             outputs.before(d);
             runner.execute(d, script.name);
             outputs.after();
         });
+        if (!read) {
+            std::cerr << script.name << ": error: the script stopped at its first error\n";
+            outputs.script_error("the script is in error");
+            outputs.finish();
+            return false;
+        }
     } catch (const std::exception& e) {
         std::cerr << script.name << ":" << line << ": error: " << e.what() << "\n";
         outputs.script_error(e.what());
@@ -231,8 +365,10 @@ bool run_script(const Globals& g, const ScriptText& script, const RunOptions& op
 }
 
 int command_run(const Globals& g, RunArgs& args) {
-    std::vector<ScriptText> scripts;
-    if (!read_scripts(args.files, args.allow_empty, ScreenSize{g.rows, g.columns}, scripts)) {
+    std::vector<ScriptSource> scripts;
+    const ScreenSize screen{g.rows, g.columns};
+    if (!(args.stream ? stream_scripts : read_scripts)(args.files, args.allow_empty, screen,
+                                                       scripts)) {
         return exit_error;
     }
     // A JUnit report that could not be written is found out before anything runs, not after.
@@ -250,7 +386,7 @@ int command_run(const Globals& g, RunArgs& args) {
     args.outputs.quiet = options.quiet;
     RunOutputs outputs(args.outputs);
     std::ostream& out = outputs.stream();
-    for (const ScriptText& script : scripts) {
+    for (const ScriptSource& script : scripts) {
         ScriptTotals t;
         bool warned = false;
         if (!run_script(g, script, options, watchdog, t, outputs, warned)) {
@@ -300,6 +436,11 @@ double quotes ("\x41" escapes allowed) or built from fields:
 Scripts run on a virtual clock: waits cost no time. When a notice waits for a key
 and none is queued, the runner presses Enter for it and says so.
 A script that makes no call (an empty one too) is an error unless --allow-empty.
+Every script is read and checked before anything runs, and every error in it is
+shown (up to 20 a script). With --stream a script runs as it is read instead:
+output starts at once and memory stays flat however long it is (a generator can
+pipe it to "run --stream -"); its errors are shown where they are reached, and
+nothing after the first one runs.
 A call whose record holds text in columns no field reads, length digits that
 disagree with its length, or a field past its end gets a warning, and so do
 scheduled events still pending when a script ends; --strict makes them fail.
@@ -336,6 +477,8 @@ Command add_run_command(CLI::App& app, const Globals& g) {
                   "print only failures, shown output and the summary (not with -v)")
         ->excludes(verbose);
     add_run_output_flags(*run, args->outputs);
+    run->add_flag("--stream", args->stream,
+                  "run each script as it is read, reporting its errors where they are reached");
     run->add_flag("--allow-empty", args->allow_empty,
                   "accept a script that makes no call (an empty one passes)");
     run->add_option("--timeout", args->timeout,

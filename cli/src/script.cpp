@@ -692,29 +692,46 @@ std::optional<int> parse_variable(std::string_view text) {
     return value;
 }
 
-void for_each_directive(std::string_view text, ScreenSize screen,
-                        const std::function<void(Directive&&)>& each) {
-    std::vector<ScriptError> errors;
-    bool more = false;
-    int line_number = 0;
-    for (size_t start = 0; start <= text.size() && !more; ++line_number) {
-        size_t end = text.find('\n', start);
-        end = end == std::string_view::npos ? text.size() : end;
+bool for_each_directive(const std::function<bool(std::string&)>& next_line, ScreenSize screen,
+                        const std::function<void(Directive&&)>& each,
+                        const std::function<void(const ScriptError&, std::string_view)>& error) {
+    size_t errors = 0;
+    std::string line;
+    for (int line_number = 1; next_line(line); ++line_number) {
         std::optional<Directive> d;
         try {
-            d = parse_line(text.substr(start, end - start), line_number + 1, screen);
+            d = parse_line(line, line_number, screen);
         } catch (const ScriptError& e) {
-            more = errors.size() == max_script_errors;
-            if (!more) {
-                errors.push_back(e);
+            if (errors == max_script_errors) {
+                return true;
             }
+            ++errors;
+            error(e, line);
         }
-        start = end + 1;
         // Outside the try: what `each` throws is its own, not an error of the text.
-        if (d && errors.empty()) {
+        if (d && errors == 0) {
             each(std::move(*d));
         }
     }
+    return false;
+}
+
+void for_each_directive(std::string_view text, ScreenSize screen,
+                        const std::function<void(Directive&&)>& each) {
+    std::vector<ScriptError> errors;
+    size_t start = 0;
+    const bool more = for_each_directive(
+        [&](std::string& line) {
+            if (start > text.size()) {
+                return false;
+            }
+            size_t end = text.find('\n', start);
+            end = end == std::string_view::npos ? text.size() : end;
+            line.assign(text.substr(start, end - start));
+            start = end + 1;
+            return true;
+        },
+        screen, each, [&](const ScriptError& e, std::string_view) { errors.push_back(e); });
     if (!errors.empty()) {
         throw ScriptErrors(std::move(errors), more);
     }

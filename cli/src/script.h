@@ -215,6 +215,14 @@ Script parse_script(std::string_view text, std::string name, ScreenSize screen =
 void for_each_directive(std::string_view text, ScreenSize screen,
                         const std::function<void(Directive&&)>& each);
 
+// The same over lines that arrive one at a time: `next_line` sets the next line (without its
+// '\n') and answers false at the end. Errors are not thrown but handed to `error` as they are
+// found, with the text of their line, up to max_script_errors; answers true when more errors
+// followed that were not handed on.
+bool for_each_directive(const std::function<bool(std::string&)>& next_line, ScreenSize screen,
+                        const std::function<void(Directive&&)>& each,
+                        const std::function<void(const ScriptError&, std::string_view)>& error);
+
 // A short list of the directives, for help texts.
 std::string directive_summary();
 

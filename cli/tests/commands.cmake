@@ -168,6 +168,18 @@ check(2 ARGS run ${scratch}/errors.txt
     HOLDS "errors.txt:3:5: error: variable must be 1 to 99" "errors.txt:4:15: error: a notice code"
     "errors.txt:5:1: error: unknown directive \"frob\""
     LACKS "never shown" "=> " "more errors")
+# With --stream a script runs as it is read: what comes before its first error runs (from a
+# file or standard input), nothing after it does, and every error is still reported.
+check(2 ARGS run --stream ${scratch}/errors.txt
+    HOLDS "never shown" "TRANMSG N \"  => 0" "errors.txt:3:5: error: variable must be 1 to 99"
+    "errors.txt:5:1: error: unknown directive \"frob\"" "stopped at its first error"
+    LACKS "1 call")
+check(2 ARGS run --stream - INPUT ${scratch}/errors.txt
+    HOLDS "never shown" "(standard input):4:15: error: a notice code" "stopped at its first error")
+check(0 ARGS run --stream - INPUT ${scratch}/one.txt HOLDS "1 call, 1 expectation passed")
+check(2 ARGS run --stream ${scratch}/nocall.txt HOLDS "hi" "makes no call")
+check(2 ARGS run --stream ${scratch}/missing.txt ${scratch}/one.txt HOLDS "missing.txt: error:"
+    LACKS "TRANMSG")
 string(REPEAT "frob\n" 25 many_errors)
 file(WRITE ${scratch}/many.txt "${many_errors}")
 check(2 ARGS run ${scratch}/many.txt HOLDS "many.txt:20:1: error" "the first 20 are shown"
