@@ -66,15 +66,16 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
 
 namespace {
 
-// Control bytes (but the line feed of a message of several lines) written as \xHH, so that an
-// excerpt of binary input cannot move the cursor, erase or recolour the terminal. `column`
-// (1-based, 0 for none) moves with the text before it.
+// Control bytes (but the line feed of a message of several lines) and bytes above 0x7E written
+// as \xHH, as call lines write them, so that an excerpt of binary input cannot move the cursor,
+// erase or recolour the terminal, and the caret stays under its column (a byte is a column).
+// `column` (1-based, 0 for none) moves with the text before it.
 std::string escape_controls(const std::string& text, int& column) {
     std::string out;
     const int original = column;
     for (size_t i = 0; i < text.size(); ++i) {
         const auto u = static_cast<unsigned char>(text[i]);
-        if ((u < 0x20 && u != '\n') || u == 0x7f) {
+        if ((u < 0x20 && u != '\n') || u >= 0x7f) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", u);
             out += hex;

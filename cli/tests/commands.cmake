@@ -152,6 +152,10 @@ string(ASCII 27 8 13 esc_bs_cr)
 file(WRITE ${scratch}/binary.txt "frob ${esc_bs_cr}[2J\n")
 string(ASCII 27 esc)
 check(2 ARGS run ${scratch}/binary.txt HOLDS "\\x1B\\x08\\x0D[2J" LACKS "${esc}")
+# So are bytes above 0x7E, as call lines write them, and the caret stays under its column.
+file(WRITE ${scratch}/high.txt "key \"é\" frob\n")
+check(2 ARGS run ${scratch}/high.txt
+    HOLDS "key \"\\xC3\\xA9\" frob\n      |                ^" LACKS "é")
 
 # A misspelt function in the field form is named as such, and a field form with no fields lists
 # the fields instead of sending a bare name.
