@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "render.h"
+#include "warnings.h"
 
 namespace opkit_cli {
 
@@ -393,7 +394,10 @@ void Runner::act_line(const Directive& d) {
     if (const auto* echo = std::get_if<Echo>(&action)) {
         out_ << echo->text << "\n";
     } else if (const auto* explain = std::get_if<ExplainRecord>(&action)) {
-        out_ << render_explanation(analyse(explain->record));
+        // Shown as `explain` shows it, warnings included; only a call's warnings count
+        // under --strict.
+        const Analysis a = analyse(explain->record);
+        out_ << render_explanation(a) << render_warnings(record_warnings(a), "");
     } else if (const auto* clock = std::get_if<SetClock>(&action)) {
         host.set_clock(clock->time);
         note(d, "clock " + clock_text());

@@ -213,6 +213,9 @@ file(WRITE ${scratch}/shifted.txt "set 3 \"12\"\nset 4 \"9\"\ncall \"${shifted}\
 check(0 ARGS run ${scratch}/shifted.txt
     HOLDS "shifted.txt:3: warning: column 15 holds \"G\"" "1 expectation passed")
 check(1 ARGS run -q --strict ${scratch}/shifted.txt HOLDS "shifted.txt: 2 warnings FAILED (--strict)")
+# A script's explain directive shows them as explain does; they fail nothing, as no call is made.
+file(WRITE ${scratch}/explained.txt "call \"10TRANMSG N \"\nexplain \"${shifted}\"\n")
+check(0 ARGS run --strict ${scratch}/explained.txt HOLDS "warning: column 15 holds \"G\"")
 # The trap of a length that passes the length check but leaves out a field the call reads.
 check(1 ARGS explain "28CMP_INT   03  GE   04      "
     HOLDS "warning: the length 28 passes the length checks of CMP_INT, but the mode field in column 30 needs a length of at least 29")
