@@ -1,10 +1,13 @@
 // The pieces the subcommands share.
 #include "app.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -60,6 +63,40 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
     }
     if (g.verbose) {
         std::cerr << "opkit-host: plug-in " << describe_plugin_file(options.plugin_path) << "\n";
+    }
+    return true;
+}
+
+void read_all(std::istream& in, std::string& text) {
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+    }
+}
+
+bool read_file(const std::string& file, const char* what, std::string& text) {
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        std::cerr << file << ": error: cannot read the " << what << ": it is a folder\n";
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        const int why = errno;
+        std::cerr << file << ": error: cannot read the " << what << ": "
+                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
+        return false;
+    }
+    // Sized once from the file's size, so that growing the text never holds two copies.
+    const auto size = std::filesystem::file_size(file, error);
+    if (!error) {
+        text.reserve(static_cast<size_t>(size));
+    }
+    read_all(in, text);
+    if (in.bad()) {
+        std::cerr << file << ": error: cannot read the " << what << ": a read failed\n";
+        return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <istream>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,13 @@ std::string plugin_path(const Globals& g);
 bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions& options);
 
 bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session);
+
+// Appends everything `in` holds to `text`.
+void read_all(std::istream& in, std::string& text);
+
+// Reads a whole file into `text`; false after saying why it cannot be read (`what` names the
+// file's role: "script", "table").
+bool read_file(const std::string& file, const char* what, std::string& text);
 
 // Prints a script error with the line it is in and a caret under its column.
 void print_script_error(const std::string& name, const std::string& text, const ScriptError& e);

@@ -3,11 +3,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "app.h"
@@ -89,45 +87,14 @@ struct RunArgs {
     RunOutputOptions outputs;
 };
 
-// Reads a script's text; false after saying why it cannot be read. "-" is standard input.
+// Reads a script's text, all that is kept of it: its directives are parsed again, one line at
+// a time, as it runs. "-" is standard input.
 bool read_script_text(const std::string& file, std::string& text) {
     if (file == "-") {
-        char chunk[65536];
-        while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0) {
-            text.append(chunk, static_cast<size_t>(std::cin.gcount()));
-        }
+        read_all(std::cin, text);
         return true;
     }
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        std::cerr << file << ": error: cannot read the script: it is a folder\n";
-        return false;
-    }
-    errno = 0;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        const int why = errno;
-        std::cerr << file << ": error: cannot read the script: "
-                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
-        return false;
-    }
-    // Read straight into the text, which is all that is kept of a script: its directives are
-    // parsed again, one line at a time, as it runs.
-    // Sized once from the file's size where it has one, so that growing it never holds two
-    // copies.
-    const auto size = std::filesystem::file_size(file, error);
-    if (!error) {
-        text.reserve(static_cast<size_t>(size));
-    }
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        text.append(chunk, static_cast<size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        std::cerr << file << ": error: cannot read the script: a read failed\n";
-        return false;
-    }
-    return true;
+    return read_file(file, "script", text);
 }
 
 // A script as `run` keeps it: its name, its text and the screen it was checked against.

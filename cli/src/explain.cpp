@@ -7,6 +7,7 @@
 #include <map>
 
 #include "compose.h"
+#include "render.h"
 
 #include "entry/record.h"
 #include "host/runtime.h"
@@ -24,16 +25,6 @@ char upper(char c) {
 }
 using opkit_cli::upper;
 
-std::string escaped_char(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7f) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", u);
-        return hex;
-    }
-    return std::string(1, c);
-}
-
 std::string letter_text(char c) {
     if (c == '\0') {
         return "(end of record)";
@@ -41,7 +32,7 @@ std::string letter_text(char c) {
     if (c == ' ') {
         return "' ' (blank)";
     }
-    return "'" + escaped_char(c) + "'";
+    return "'" + shown_byte(c) + "'";
 }
 
 std::string columns_text(int first, int width) {
@@ -587,14 +578,6 @@ std::string pad(std::string text, size_t width) {
     return text;
 }
 
-std::string printable(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        out += escaped_char(c);
-    }
-    return out;
-}
-
 } // namespace
 
 std::string closest_function(std::string_view name) {
@@ -699,19 +682,6 @@ std::string notice_row(std::string_view record, std::string_view code) {
         excerpt += c;
     }
     return "Bad CCFR(" + std::string(code.substr(0, 2)) + "):" + excerpt;
-}
-
-std::string quote_record(std::string_view record) {
-    std::string out = "\"";
-    for (const char c : record) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else {
-            out += escaped_char(c);
-        }
-    }
-    return out + "\"";
 }
 
 namespace {
@@ -847,7 +817,7 @@ std::string render_notice(const Analysis& a) {
 } // namespace
 
 std::string render_explanation(const Analysis& a) {
-    return "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) +
+    return "Record " + quoted_text(a.record) + " (" + std::to_string(a.chars) +
            (a.chars == 1 ? " character)\n\n" : " characters)\n\n") + render_ruler(a) +
            render_header(a) + render_fields(a) + render_checks(a) + render_notice(a);
 }

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "explain.h"
+#include "render.h"
 
 namespace opkit_cli {
 
@@ -83,7 +83,7 @@ std::string Recorder::script(const std::map<int, std::string>& variables,
     out += "# The session's end: the user variables and the screen.\n";
     for (const auto& [number, text] : variables) {
         if (!text.empty() && number >= first_script_variable && number <= last_script_variable) {
-            out += "expect var " + std::to_string(number) + " " + quote_record(text) + "\n";
+            out += "expect var " + std::to_string(number) + " " + quoted_text(text) + "\n";
         }
     }
     for (size_t row = 0; row < screen_rows.size(); ++row) {
@@ -91,7 +91,7 @@ std::string Recorder::script(const std::map<int, std::string>& variables,
         const size_t end = text.find_last_not_of(' ');
         if (end != std::string::npos) {
             out += "expect screen " + std::to_string(row) + " " +
-                   quote_record(std::string_view(text).substr(0, end + 1)) + "\n";
+                   quoted_text(std::string_view(text).substr(0, end + 1)) + "\n";
         }
     }
     return out;

@@ -100,20 +100,30 @@ std::string render_screen(const ScreenPicture& p, bool ansi, int first, int last
     return out;
 }
 
-std::string quoted(const std::string& text) {
+std::string shown_byte(char c, bool json) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7f) {
+        return std::string(1, c);
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string(json ? "\\u00" : "\\x") + digits[u >> 4] + digits[u & 15];
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        out += shown_byte(c);
+    }
+    return out;
+}
+
+std::string quoted_text(std::string_view text, bool json) {
     std::string out = "\"";
     for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += c;
-        } else if (u < 0x20 || u >= 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            out += hex;
-        } else {
-            out += c;
         }
+        out += shown_byte(c, json);
     }
     return out + "\"";
 }
@@ -126,7 +136,7 @@ std::string render_variables(const std::map<int, std::string>& variables) {
         }
         char label[16];
         std::snprintf(label, sizeof label, "%6d = ", number);
-        out += label + quoted(text) + "\n";
+        out += label + quoted_text(text) + "\n";
     }
     if (out.empty()) {
         out = "       (all user variables are empty)\n";
@@ -141,8 +151,8 @@ std::vector<std::string> variable_changes(const std::map<int, std::string>& befo
         const auto it = before.find(number);
         const std::string old = it == before.end() ? std::string() : it->second;
         if (old != text) {
-            changes.push_back("var " + std::to_string(number) + " = " + quoted(text) +
-                              (old.empty() ? "" : " (was " + quoted(old) + ")"));
+            changes.push_back("var " + std::to_string(number) + " = " + quoted_text(text) +
+                              (old.empty() ? "" : " (was " + quoted_text(old) + ")"));
         }
     }
     return changes;

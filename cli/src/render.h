@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostsim/host.h"
@@ -26,8 +27,13 @@ ScreenPicture take_picture(const hostsim::Host& host);
 // Rows `first` to `last` only when given (-1: from the top, to the bottom).
 std::string render_screen(const ScreenPicture& picture, bool ansi, int first = -1, int last = -1);
 
-// A text in double quotes with unusual characters escaped.
-std::string quoted(const std::string& text);
+// A byte as the tool prints it: itself when printable ASCII, else \xHH (\u00HH for JSON).
+std::string shown_byte(char c, bool json = false);
+// Every byte of a text as shown_byte shows it.
+std::string printable(std::string_view text);
+// A text in double quotes as a script writes it (or as a JSON string): quotes and backslashes
+// escaped, other bytes as shown_byte shows them.
+std::string quoted_text(std::string_view text, bool json = false);
 
 // "3 = "abc"" lines for every variable, or the changes between two sets.
 std::string render_variables(const std::map<int, std::string>& variables);

@@ -7,12 +7,6 @@ namespace opkit_cli {
 
 namespace {
 
-// "\\u00XX" for JSON, "\\xXX" for XML.
-std::string hex_escape(unsigned char u, bool json) {
-    static const char digits[] = "0123456789ABCDEF";
-    return std::string(json ? "\\u00" : "\\x") + digits[u >> 4] + digits[u & 15];
-}
-
 std::string json_list(const std::vector<std::string>& items) {
     std::string out = "[";
     for (size_t i = 0; i < items.size(); ++i) {
@@ -69,25 +63,12 @@ std::string failure_element(const std::string& message, const std::string& text)
 } // namespace
 
 std::string json_string(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u >= 0x7f) {
-            out += hex_escape(u, true);
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+    return quoted_text(text, true);
 }
 
 std::string xml_text(const std::string& text) {
     std::string out;
     for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -96,7 +77,7 @@ std::string xml_text(const std::string& text) {
         case '\n': out += "&#10;"; break;
         default:
             // Bytes from 0x80 on are not UTF-8 of their own: written as escapes too.
-            out += (u < 0x20 || u >= 0x7f) ? hex_escape(u, false) : std::string(1, c);
+            out += shown_byte(c);
         }
     }
     return out;

@@ -310,7 +310,7 @@ void Shell::draw_panel(int left) {
         }
         char label[16];
         std::snprintf(label, sizeof label, "%3d = ", number);
-        line(label + quoted(text));
+        line(label + quoted_text(text));
         ++shown;
     }
     if (shown == 0) {
@@ -400,7 +400,7 @@ void Shell::execute_line(const std::string& line) {
             set_status("a call is running: finish it first (its keys go to the terminal)");
             return;
         }
-        start_call(3, text, "call " + quote_record(text));
+        start_call(3, text, "call " + quoted_text(text));
         log(last_call_);
         return;
     }
@@ -438,7 +438,7 @@ bool Shell::start_directive_call(const Directive& d) {
         return true;
     }
     if (call != nullptr) {
-        start_call(3, call->record, "call " + quote_record(call->record));
+        start_call(3, call->record, "call " + quoted_text(call->record));
     } else {
         start_call(message->code, {}, "message " + std::to_string(message->code));
     }
