@@ -6,6 +6,17 @@
 
 namespace opkit_cli {
 
+Ruler column_ruler(size_t width) {
+    Ruler r{std::string(width, ' '), std::string(width, ' ')};
+    for (size_t c = 0; c < width; ++c) {
+        if (c % 10 == 0 && c > 0) {
+            r.tens[c] = static_cast<char>('0' + (c / 10) % 10);
+        }
+        r.units[c] = static_cast<char>('0' + c % 10);
+    }
+    return r;
+}
+
 ScreenPicture take_picture(const hostsim::Host& host) {
     ScreenPicture p;
     p.rows = host.options().rows;
@@ -54,18 +65,14 @@ std::string render_screen(const ScreenPicture& p, bool ansi, int first, int last
     const int bottom = last < 0 ? p.rows - 1 : std::min(last, p.rows - 1);
     std::string out;
     const std::string margin = "    ";
-    std::string tens = margin + " ";
-    std::string units = margin + " ";
-    for (int c = 0; c < p.columns; ++c) {
-        tens += (c % 10 == 0 && c > 0) ? static_cast<char>('0' + (c / 10) % 10) : ' ';
-        units += static_cast<char>('0' + c % 10);
-    }
+    const Ruler ruler = column_ruler(static_cast<size_t>(p.columns));
+    std::string tens = margin + " " + ruler.tens;
     while (!tens.empty() && tens.back() == ' ') {
         tens.pop_back();
     }
     const std::string border =
         margin + "+" + std::string(static_cast<size_t>(p.columns), '-') + "+";
-    out += tens + "\n" + units + "\n" + border + "\n";
+    out += tens + "\n" + margin + " " + ruler.units + "\n" + border + "\n";
     for (int r = top; r <= bottom; ++r) {
         char number[16];
         std::snprintf(number, sizeof number, "%3d ", r);

@@ -20,6 +20,14 @@ struct ScreenPicture {
     uint16_t cursor_type = 0;
 };
 
+// The two lines of a column ruler `width` columns wide: the tens digit over every tenth column,
+// and the units digit over every column.
+struct Ruler {
+    std::string tens;
+    std::string units;
+};
+Ruler column_ruler(size_t width);
+
 ScreenPicture take_picture(const hostsim::Host& host);
 
 // The screen framed, with row numbers on the left and column numbers above. With `ansi`,

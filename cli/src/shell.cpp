@@ -8,7 +8,6 @@
 #include <curses.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,7 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <mutex>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -50,58 +49,32 @@ constexpr int frame_left = 4;  // row numbers stand left of the frame
 // A call into the plug-in running on the worker thread.
 class Worker {
   public:
-    ~Worker() { join(); }
-
-    bool busy() const { return busy_.load(); }
+    bool busy() const {
+        return result_.valid() &&
+               result_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    }
 
     void start(Session& session, int code, std::string record) {
-        join();
-        busy_.store(true);
         started_ = Clock::now();
-        thread_ = std::thread([this, &session, code, record] {
-            const int result =
-                code == 3 ? session.plugin().call(record) : session.plugin().message(code);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                result_ = result;
-                finished_ = true;
-            }
-            busy_.store(false);
+        result_ = std::async(std::launch::async, [&session, code, record] {
+            return code == 3 ? session.plugin().call(record) : session.plugin().message(code);
         });
     }
 
     // The result of a call that has ended since the last time this was asked.
     std::optional<int> take_result() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!finished_) {
+        if (!result_.valid() || busy()) {
             return std::nullopt;
         }
-        finished_ = false;
-        return result_;
+        return result_.get();
     }
 
     double seconds_running() const {
         return std::chrono::duration<double>(Clock::now() - started_).count();
     }
 
-    void join() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-
-    void detach() {
-        if (thread_.joinable()) {
-            thread_.detach();
-        }
-    }
-
   private:
-    std::thread thread_;
-    std::atomic<bool> busy_{false};
-    std::mutex mutex_;
-    bool finished_ = false;
-    int result_ = 0;
+    std::future<int> result_;
     Clock::time_point started_{};
 };
 
@@ -241,16 +214,9 @@ void Shell::draw_screen() {
     const hostsim::Host& host = session_.host();
     const int rows = host.options().rows;
     const int columns = host.options().columns;
-    std::string tens(static_cast<size_t>(columns), ' ');
-    std::string units;
-    for (int c = 0; c < columns; ++c) {
-        if (c % 10 == 0 && c > 0) {
-            tens[static_cast<size_t>(c)] = static_cast<char>('0' + (c / 10) % 10);
-        }
-        units += static_cast<char>('0' + c % 10);
-    }
-    mvaddstr(0, frame_left + 1, tens.c_str());
-    mvaddstr(1, frame_left, ("+" + units + "+").c_str());
+    const Ruler ruler = column_ruler(static_cast<size_t>(columns));
+    mvaddstr(0, frame_left + 1, ruler.tens.c_str());
+    mvaddstr(1, frame_left, ("+" + ruler.units + "+").c_str());
     const int cursor_row = host.cursor_row();
     const int cursor_column = host.cursor_column();
     for (int r = 0; r < rows; ++r) {
@@ -599,7 +565,6 @@ void Shell::edit_input(int ch) {
 int Shell::run() {
     while (!quit_ && terminate_requested == 0) {
         if (const auto result = worker_.take_result()) {
-            worker_.join();
             last_result_ = std::to_string(*result);
             runner_.record_outcome(*result, notice_in_trace(session_.host().trace()));
             if (recorder_ != nullptr) {
@@ -623,12 +588,11 @@ int Shell::run() {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         if (worker_.busy()) {
-            worker_.detach();
+            // The call never ends: leave without waiting for it.
             endwin();
             std::_Exit(terminate_requested != 0 ? 128 + SIGTERM : 0);
         }
     }
-    worker_.join();
     return terminate_requested != 0 ? 128 + SIGTERM : 0;
 }
 
