@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "render.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #define OPKIT_ISATTY _isatty
@@ -112,9 +114,7 @@ std::string escape_controls(const std::string& text, int& column) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto u = static_cast<unsigned char>(text[i]);
         if ((u < 0x20 && u != '\n') || u == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            out += hex;
+            out += shown_byte(text[i]);
             if (original > 0 && static_cast<int>(i) < original - 1) {
                 column += 3;
             }

@@ -1,8 +1,7 @@
 // The shell's session recorder.
 #include "recorder.h"
 
-#include <cctype>
-
+#include "compose.h"
 #include "render.h"
 
 namespace opkit_cli {
@@ -13,31 +12,14 @@ namespace {
 constexpr int first_script_variable = 1;
 constexpr int last_script_variable = 99;
 
-std::string first_word(const std::string& line) {
-    const size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) {
-        return {};
-    }
-    std::string word = line.substr(start, line.find_first_of(" \t", start) - start);
-    for (char& c : word) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return word;
-}
-
-std::string trimmed(const std::string& line) {
-    const size_t start = line.find_first_not_of(" \t");
-    const size_t end = line.find_last_not_of(" \t");
-    return start == std::string::npos ? std::string() : line.substr(start, end - start + 1);
-}
-
 } // namespace
 
 bool Recorder::acts_on_host(const std::string& line) {
     static const char* const words[] = {"set",   "unreadable", "readable", "key",
                                         "clock", "advance",    "at",       "stop",
                                         "write", "clear",      "reload"};
-    const std::string word = first_word(line);
+    const std::string text = trimmed(line);
+    const std::string word = lower(text.substr(0, text.find_first_of(" \t")));
     for (const char* w : words) {
         if (word == w) {
             return true;

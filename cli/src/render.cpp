@@ -124,6 +124,14 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+std::string trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
 std::string quoted_text(std::string_view text, bool json) {
     std::string out = "\"";
     for (const char c : text) {

@@ -39,6 +39,8 @@ std::string render_screen(const ScreenPicture& picture, bool ansi, int first = -
 std::string shown_byte(char c, bool json = false);
 // Every byte of a text as shown_byte shows it.
 std::string printable(std::string_view text);
+// The text without the blanks, tabs and carriage returns at its ends.
+std::string trimmed(std::string_view text);
 // A text in double quotes as a script writes it (or as a JSON string): quotes and backslashes
 // escaped, other bytes as shown_byte shows them.
 std::string quoted_text(std::string_view text, bool json = false);
