@@ -33,11 +33,11 @@ bool use_ansi(const Globals& g);
 // Where the plug-in is, as the options say; prints where it looked when it is nowhere.
 std::string plugin_path(const Globals& g);
 
-// Opens a session with the plug-in found as the options say; prints why when it cannot.
 // The session options the global options ask for, on the given clock; false (having said why)
 // when no plug-in is found.
 bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions& options);
 
+// Opens a session with the plug-in found as the options say; prints why when it cannot.
 bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session);
 
 // Appends everything `in` holds to `text`.

@@ -254,24 +254,30 @@ Action parse_call(Args& args) {
     return compose_call(args, record);
 }
 
-constexpr const char* too_long =
-    "a duration longer than 36525 days (2000 to 2099) would take the clock outside its years";
+// The duration that `text` (from `token`) gives; `malformed` heads the error when it gives
+// none, followed by the token.
+int64_t take_duration(const Args& args, const Token& token, std::string_view text,
+                      const char* malformed) {
+    const auto ms = parse_duration(text);
+    if (ms && *ms > clock_span_ms) {
+        args.fail("a duration longer than 36525 days (2000 to 2099) would take the clock outside "
+                  "its years",
+                  token.column);
+    }
+    if (!ms) {
+        args.fail(malformed + token.text + "\"", token.column);
+    }
+    return *ms;
+}
 
 // The time of `at`: +duration, HH:MM:SS or a date and time.
 void take_at_time(Args& args, At& at) {
     const Token& when = args.take("time (+5s, 12:00:05 or 2026-01-01 12:00:05)");
     if (!when.text.empty() && when.text[0] == '+') {
-        const auto ms = parse_duration(std::string_view(when.text).substr(1));
-        if (ms && *ms > clock_span_ms) {
-            args.fail(too_long, when.column);
-        }
-        if (!ms) {
-            args.fail("a relative time is + and a duration such as +500ms, +5s or +1m30s, not \"" +
-                          when.text + "\"",
-                      when.column);
-        }
         at.base = At::Base::relative;
-        at.offset_ms = *ms;
+        at.offset_ms = take_duration(
+            args, when, std::string_view(when.text).substr(1),
+            "a relative time is + and a duration such as +500ms, +5s or +1m30s, not \"");
         return;
     }
     const bool dated = when.text.find('-') != std::string::npos;
@@ -406,17 +412,9 @@ Action parse_show(Args& args) {
 
 Action parse_advance(Args& args) {
     const Token& t = args.take("duration (250ms, 5s, 2m, 1h30m)");
-    const auto ms = parse_duration(t.text);
-    if (ms && *ms > clock_span_ms) {
-        args.fail(too_long, t.column);
-    }
-    if (!ms) {
-        args.fail(
-            "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"" +
-                t.text + "\"",
-            t.column);
-    }
-    return Advance{*ms};
+    return Advance{take_duration(
+        args, t, t.text,
+        "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"")};
 }
 
 // write: the text must start on the screen and end within its row.

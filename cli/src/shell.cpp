@@ -343,8 +343,7 @@ void Shell::show_overlay(const std::string& title, const std::string& text) {
     }
 }
 
-void Shell::execute_line(const std::string& line) {
-    std::string text = line;
+void Shell::execute_line(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) {
         return;
@@ -362,12 +361,7 @@ void Shell::execute_line(const std::string& line) {
     }
     // A line that starts with the length digits is a record, exactly as typed.
     if (std::isdigit(static_cast<unsigned char>(text[0])) != 0) {
-        if (worker_.busy()) {
-            set_status("a call is running: finish it first (its keys go to the terminal)");
-            return;
-        }
-        start_call(3, text, "call " + quoted_text(text));
-        log(last_call_);
+        start_directive_call(Directive{Call{text, {}}, line_number_, text});
         return;
     }
     std::optional<Directive> d;
