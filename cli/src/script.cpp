@@ -1,6 +1,7 @@
 // The host-script parser: tokens with quoting, and one directive per line.
 #include "script.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -13,19 +14,6 @@ namespace {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
-}
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // Reads the arguments of one directive, with the place of each for error messages.
@@ -509,12 +497,13 @@ int read_escape(std::string_view line, size_t i, char& out) {
     case 'n': out = '\n'; return 2;
     case 't': out = '\t'; return 2;
     case 'x': {
-        const int high = i + 2 < line.size() ? hex_digit(line[i + 2]) : -1;
-        const int low = i + 3 < line.size() ? hex_digit(line[i + 3]) : -1;
-        if (high < 0 || low < 0) {
+        const std::string_view digits = line.substr(std::min(i + 2, line.size()), 2);
+        unsigned value = 0;
+        const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (digits.size() != 2 || r.ptr != digits.data() + 2) {
             return 0;
         }
-        out = static_cast<char>(high * 16 + low);
+        out = static_cast<char>(value);
         return 4;
     }
     default: return 0;
