@@ -475,8 +475,10 @@ void Shell::key_to_host(int ch) {
         set_status("that key has no code on the terminal; not sent");
         return;
     }
-    host.press_key(code);
+    // Recorded before it is pressed: the key may end the call at once, and a key recorded after
+    // that end would lose its place in the call.
     record_during_call("key " + std::to_string(code));
+    host.press_key(code);
     log(key_label(code) + " sent");
 }
 
@@ -501,8 +503,8 @@ void Shell::handle_key(int ch) {
         return;
     }
     if (ch == key_ctrl_a) {
-        session_.host().press_key(hostsim::key_abort);
         record_during_call("key abort");
+        session_.host().press_key(hostsim::key_abort);
         log("abort key (256) queued");
         return;
     }
