@@ -24,8 +24,6 @@ class Args {
     Args(std::vector<Token> tokens, int line, int after_verb, ScreenSize screen = {})
         : tokens_(std::move(tokens)), line_(line), after_verb_(after_verb), screen_(screen) {}
 
-    size_t size() const { return tokens_.size(); }
-    size_t left() const { return tokens_.size() - next_; }
     bool done() const { return next_ >= tokens_.size(); }
     const Token& peek() const { return tokens_[next_]; }
 
@@ -82,7 +80,6 @@ class Args {
                    ? after_verb_
                    : tokens_.back().column + static_cast<int>(tokens_.back().text.size());
     }
-    int line() const { return line_; }
     const ScreenSize& screen() const { return screen_; }
 
   private:
