@@ -1,10 +1,15 @@
 // The pieces the subcommands share.
 #include "app.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <sstream>
+
+#include "render.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -64,6 +69,49 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
     return true;
 }
 
+void read_all(std::istream& in, std::string& text) {
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+    }
+}
+
+bool open_file(const std::string& file, const char* what, std::ifstream& in) {
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        std::cerr << file << ": error: cannot read the " << what << ": it is a folder\n";
+        return false;
+    }
+    errno = 0;
+    in.open(file, std::ios::binary);
+    if (!in) {
+        const int why = errno;
+        std::cerr << file << ": error: cannot read the " << what << ": "
+                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool read_file(const std::string& file, const char* what, std::string& text) {
+    std::ifstream in;
+    if (!open_file(file, what, in)) {
+        return false;
+    }
+    // Sized once from the file's size, so that growing the text never holds two copies.
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (!error) {
+        text.reserve(static_cast<size_t>(size));
+    }
+    read_all(in, text);
+    if (in.bad()) {
+        std::cerr << file << ": error: cannot read the " << what << ": a read failed\n";
+        return false;
+    }
+    return true;
+}
+
 namespace {
 
 // Control bytes (but the line feed of a message of several lines) and bytes above 0x7E written
@@ -76,9 +124,7 @@ std::string escape_controls(const std::string& text, int& column) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto u = static_cast<unsigned char>(text[i]);
         if ((u < 0x20 && u != '\n') || u >= 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            out += hex;
+            out += shown_byte(text[i]);
             if (original > 0 && static_cast<int>(i) < original - 1) {
                 column += 3;
             }

@@ -4,7 +4,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <fstream>
 #include <functional>
+#include <istream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,12 +36,21 @@ bool use_ansi(const Globals& g);
 // Where the plug-in is, as the options say; prints where it looked when it is nowhere.
 std::string plugin_path(const Globals& g);
 
-// Opens a session with the plug-in found as the options say; prints why when it cannot.
 // The session options the global options ask for, on the given clock; false (having said why)
 // when no plug-in is found.
 bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions& options);
 
+// Opens a session with the plug-in found as the options say; prints why when it cannot.
 bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session);
+
+// Appends everything `in` holds to `text`.
+void read_all(std::istream& in, std::string& text);
+
+// Reads a whole file into `text`; false after saying why it cannot be read (`what` names the
+// file's role: "script", "table").
+bool read_file(const std::string& file, const char* what, std::string& text);
+// Opens a file to be read as it is needed; false after saying why it cannot be.
+bool open_file(const std::string& file, const char* what, std::ifstream& in);
 
 // Prints a script error with the line it is in and a caret under its column.
 void print_script_error(const std::string& name, const std::string& text, const ScriptError& e);

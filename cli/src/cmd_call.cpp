@@ -66,7 +66,7 @@ bool prepare_host(Session& session, const CallArgs& o) {
 void print_report(const std::string& record, const CallReport& report, const hostsim::Host& host,
                   bool trace) {
     const Analysis a = analyse(record);
-    std::cout << (a.layout != nullptr ? a.layout->name : "unknown") << " " << quote_record(record)
+    std::cout << (a.layout != nullptr ? a.layout->name : "unknown") << " " << quoted_text(record)
               << " => result " << report.result << "\n";
     if (!report.notice.empty()) {
         std::cout << "notice " << report.notice

@@ -5,6 +5,7 @@
 #include "app.h"
 #include "compose.h"
 #include "explain.h"
+#include "render.h"
 #include "report_formats.h"
 #include "warnings.h"
 
@@ -65,7 +66,7 @@ int command_compose(const ComposeArgs& args) {
         for (const std::string& note : c.notes) {
             std::cerr << "opkit-host compose: note: " << note << "\n";
         }
-        std::cout << (args.quoted ? quote_record(c.record) : c.record) << "\n";
+        std::cout << (args.quoted ? quoted_text(c.record) : c.record) << "\n";
     } catch (const ComposeError& e) {
         std::cerr << "opkit-host compose: " << e.what() << "\n" << compose_fields_help(*layout);
         return exit_error;

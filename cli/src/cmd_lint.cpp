@@ -1,10 +1,5 @@
 // opkit-host lint: an application's tables of call records checked without running them.
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "app.h"
 #include "lint.h"
@@ -29,33 +24,13 @@ Examples:
   opkit-host lint app/*.tbl
 )TXT";
 
-bool read_table(const std::string& file, std::string& text) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        std::cerr << file << ": error: cannot read the table: it is a folder\n";
-        return false;
-    }
-    errno = 0;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        const int why = errno;
-        std::cerr << file << ": error: cannot read the table: "
-                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
-        return false;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return true;
-}
-
 int command_lint(const std::vector<std::string>& files) {
     int records = 0;
     size_t findings = 0;
     bool unreadable = false;
     for (const std::string& file : files) {
         std::string text;
-        if (!read_table(file, text)) {
+        if (!read_file(file, "table", text)) {
             unreadable = true;
             continue;
         }

@@ -3,13 +3,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #if defined(_WIN32)
@@ -100,48 +98,14 @@ struct RunArgs {
     RunOutputOptions outputs;
 };
 
-// Opens a script file; false after saying why it cannot be read.
-bool open_script(const std::string& file, std::ifstream& in) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        std::cerr << file << ": error: cannot read the script: it is a folder\n";
-        return false;
-    }
-    errno = 0;
-    in.open(file, std::ios::binary);
-    if (!in) {
-        const int why = errno;
-        std::cerr << file << ": error: cannot read the script: "
-                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
-        return false;
-    }
-    return true;
-}
-
-// Reads a script's text; false after saying why it cannot be read. "-" is standard input.
+// Reads a script's text, all that is kept of it: its directives are parsed again, one line at
+// a time, as it runs. "-" is standard input.
 bool read_script_text(const std::string& file, std::string& text) {
-    std::ifstream file_in;
-    if (file != "-" && !open_script(file, file_in)) {
-        return false;
+    if (file == "-") {
+        read_all(std::cin, text);
+        return true;
     }
-    std::istream& in = file == "-" ? std::cin : file_in;
-    // Read straight into the text, which is all that is kept of a script: its directives are
-    // parsed again, one line at a time, as it runs. Sized once from the file's size where it
-    // has one, so that growing it never holds two copies.
-    std::error_code error;
-    const auto size = file == "-" ? 0 : std::filesystem::file_size(file, error);
-    if (!error) {
-        text.reserve(static_cast<size_t>(size));
-    }
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        text.append(chunk, static_cast<size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        std::cerr << file << ": error: cannot read the script: a read failed\n";
-        return false;
-    }
-    return true;
+    return read_file(file, "script", text);
 }
 
 bool makes_a_call(const Directive& d) {
@@ -287,7 +251,7 @@ bool stream_scripts(const std::vector<std::string>& files, bool allow_empty, Scr
     bool bad = false;
     for (const std::string& file : files) {
         auto in = std::make_shared<std::ifstream>();
-        if (file != "-" && !open_script(file, *in)) {
+        if (file != "-" && !open_file(file, "script", *in)) {
             bad = true;
             continue;
         }

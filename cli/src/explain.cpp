@@ -7,6 +7,7 @@
 #include <map>
 
 #include "compose.h"
+#include "render.h"
 
 #include "entry/record.h"
 #include "host/runtime.h"
@@ -24,16 +25,6 @@ char upper(char c) {
 }
 using opkit_cli::upper;
 
-std::string escaped_char(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7f) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", u);
-        return hex;
-    }
-    return std::string(1, c);
-}
-
 std::string letter_text(char c) {
     if (c == '\0') {
         return "(end of record)";
@@ -41,7 +32,7 @@ std::string letter_text(char c) {
     if (c == ' ') {
         return "' ' (blank)";
     }
-    return "'" + escaped_char(c) + "'";
+    return "'" + shown_byte(c) + "'";
 }
 
 std::string columns_text(int first, int width) {
@@ -587,14 +578,6 @@ std::string pad(std::string text, size_t width) {
     return text;
 }
 
-std::string printable(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        out += escaped_char(c);
-    }
-    return out;
-}
-
 } // namespace
 
 std::string closest_function(std::string_view name) {
@@ -701,66 +684,36 @@ std::string notice_row(std::string_view record, std::string_view code) {
     return "Bad CCFR(" + std::string(code.substr(0, 2)) + "):" + excerpt;
 }
 
-std::string quote_record(std::string_view record) {
-    std::string out = "\"";
-    for (const char c : record) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else {
-            out += escaped_char(c);
-        }
-    }
-    return out + "\"";
-}
-
 namespace {
 
 // The record under a column ruler, with each field's columns marked by its letter.
 std::string render_ruler(const Analysis& a) {
-    std::string out;
-    const size_t width = static_cast<size_t>(std::max(a.chars, 1));
-    size_t ruler_width = width;
+    size_t width = static_cast<size_t>(std::max(a.chars, 1));
     for (const FieldReport& f : a.fields) {
-        ruler_width = std::max(ruler_width, static_cast<size_t>(f.first + f.width));
+        width = std::max(width, static_cast<size_t>(f.first + f.width));
     }
-    std::string tens(ruler_width, ' ');
-    std::string units(ruler_width, ' ');
-    for (size_t c = 0; c < ruler_width; ++c) {
-        if (c % 10 == 0 && c > 0) {
-            tens[c] = static_cast<char>('0' + (c / 10) % 10);
-        }
-        units[c] = static_cast<char>('0' + c % 10);
-    }
+    const Ruler ruler = column_ruler(width);
     std::string shown;
     for (int c = 0; c < a.chars; ++c) {
         const auto u = static_cast<unsigned char>(a.record[static_cast<size_t>(c)]);
         shown += (u < 0x20 || u >= 0x7f) ? '?' : static_cast<char>(u);
     }
-    std::string marks(ruler_width, ' ');
-    for (size_t c = 0; c < 2 && c < ruler_width; ++c) {
-        marks[c] = '#';
-    }
-    for (size_t c = 2; c < 9 && c < ruler_width; ++c) {
-        marks[c] = '=';
-    }
+    // # under the length digits, = under the name, then each field's letter.
+    std::string marks = ("##=======" + std::string(width, ' ')).substr(0, width);
     for (const FieldReport& f : a.fields) {
-        for (int c = f.first; c < f.first + f.width && static_cast<size_t>(c) < ruler_width; ++c) {
+        for (int c = f.first; c < f.first + f.width && static_cast<size_t>(c) < width; ++c) {
             marks[static_cast<size_t>(c)] = f.read ? f.mark : '.';
         }
     }
     const std::string indent = "    ";
-    out += indent + tens + "\n" + indent + units + "\n" + indent + shown + "\n" + indent + marks +
-           "\n\n";
-
-    return out;
+    return indent + ruler.tens + "\n" + indent + ruler.units + "\n" + indent + shown + "\n" +
+           indent + marks + "\n\n";
 }
 
 std::string render_header(const Analysis& a) {
-    std::string out;
-    out += "Length digits  columns 0-1  \"" + printable(a.length_raw) +
-           "\" = " + std::to_string(a.length) + ": the record should end at column " +
-           std::to_string(a.length + 1) + "\n";
+    std::string out = "Length digits  columns 0-1  \"" + printable(a.length_raw) +
+                      "\" = " + std::to_string(a.length) + ": the record should end at column " +
+                      std::to_string(a.length + 1) + "\n";
     for (const std::string& note : a.length_notes) {
         out += "               " + note + "\n";
     }
@@ -776,32 +729,24 @@ std::string render_header(const Analysis& a) {
             out += "               " + note + "\n";
         }
     }
-
     return out;
 }
 
 std::string render_fields(const Analysis& a) {
-    std::string out;
-    if (!a.fields.empty()) {
-        out += "\n   field          columns  raw        value            verdict\n";
-        for (const FieldReport& f : a.fields) {
-            std::string line =
-                std::string(f.fault ? " ! " : "   ") + f.mark + " " + pad(f.name, 13);
-            line += pad(columns_text(f.first, f.width), 9);
-            line += pad("\"" + printable(f.raw) + "\"", 11);
-            line += pad(f.value, 17);
-            line += f.verdict;
-            out += line + "\n";
-            out += "                 " + f.meaning + "\n";
-        }
+    if (a.fields.empty()) {
+        return {};
     }
-
+    std::string out = "\n   field          columns  raw        value            verdict\n";
+    for (const FieldReport& f : a.fields) {
+        out += std::string(f.fault ? " ! " : "   ") + f.mark + " " + pad(f.name, 13) +
+               pad(columns_text(f.first, f.width), 9) + pad("\"" + printable(f.raw) + "\"", 11) +
+               pad(f.value, 17) + f.verdict + "\n                 " + f.meaning + "\n";
+    }
     return out;
 }
 
 std::string render_checks(const Analysis& a) {
-    std::string out;
-    out += "\nChecks, in the order the function makes them:\n";
+    std::string out = "\nChecks, in the order the function makes them:\n";
     for (const Check& c : a.checks) {
         const char* state = c.state == Check::State::ok      ? "ok   "
                             : c.state == Check::State::fails ? "FAILS"
@@ -812,8 +757,7 @@ std::string render_checks(const Analysis& a) {
 }
 
 std::string render_notice(const Analysis& a) {
-    std::string out;
-    out += "\n";
+    std::string out = "\n";
     if (!a.notice.empty()) {
         out += "Notice: " + a.notice;
         if (a.notice_before_host) {
@@ -847,7 +791,7 @@ std::string render_notice(const Analysis& a) {
 } // namespace
 
 std::string render_explanation(const Analysis& a) {
-    return "Record " + quote_record(a.record) + " (" + std::to_string(a.chars) +
+    return "Record " + quoted_text(a.record) + " (" + std::to_string(a.chars) +
            (a.chars == 1 ? " character)\n\n" : " characters)\n\n") + render_ruler(a) +
            render_header(a) + render_fields(a) + render_checks(a) + render_notice(a);
 }

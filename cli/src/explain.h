@@ -80,9 +80,6 @@ std::string render_explanation(const Analysis& analysis);
 // The notice text that row 0 would show for `code` and this record.
 std::string notice_row(std::string_view record, std::string_view code);
 
-// A record as it would be written in a script: quoted, with escapes for unusual characters.
-std::string quote_record(std::string_view record);
-
 // The function whose name is closest to `name` (a typo or two away), or empty.
 std::string closest_function(std::string_view name);
 

@@ -1,9 +1,8 @@
 // The shell's session recorder.
 #include "recorder.h"
 
-#include <cctype>
-
-#include "explain.h"
+#include "compose.h"
+#include "render.h"
 
 namespace opkit_cli {
 
@@ -13,31 +12,14 @@ namespace {
 constexpr int first_script_variable = 1;
 constexpr int last_script_variable = 99;
 
-std::string first_word(const std::string& line) {
-    const size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) {
-        return {};
-    }
-    std::string word = line.substr(start, line.find_first_of(" \t", start) - start);
-    for (char& c : word) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return word;
-}
-
-std::string trimmed(const std::string& line) {
-    const size_t start = line.find_first_not_of(" \t");
-    const size_t end = line.find_last_not_of(" \t");
-    return start == std::string::npos ? std::string() : line.substr(start, end - start + 1);
-}
-
 } // namespace
 
 bool Recorder::acts_on_host(const std::string& line) {
     static const char* const words[] = {"set",   "unreadable", "readable", "key",
                                         "clock", "advance",    "at",       "stop",
                                         "write", "clear",      "reload"};
-    const std::string word = first_word(line);
+    const std::string text = trimmed(line);
+    const std::string word = lower(text.substr(0, text.find_first_of(" \t")));
     for (const char* w : words) {
         if (word == w) {
             return true;
@@ -83,7 +65,7 @@ std::string Recorder::script(const std::map<int, std::string>& variables,
     out += "# The session's end: the user variables and the screen.\n";
     for (const auto& [number, text] : variables) {
         if (!text.empty() && number >= first_script_variable && number <= last_script_variable) {
-            out += "expect var " + std::to_string(number) + " " + quote_record(text) + "\n";
+            out += "expect var " + std::to_string(number) + " " + quoted_text(text) + "\n";
         }
     }
     for (size_t row = 0; row < screen_rows.size(); ++row) {
@@ -91,7 +73,7 @@ std::string Recorder::script(const std::map<int, std::string>& variables,
         const size_t end = text.find_last_not_of(' ');
         if (end != std::string::npos) {
             out += "expect screen " + std::to_string(row) + " " +
-                   quote_record(std::string_view(text).substr(0, end + 1)) + "\n";
+                   quoted_text(std::string_view(text).substr(0, end + 1)) + "\n";
         }
     }
     return out;

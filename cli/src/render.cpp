@@ -6,6 +6,17 @@
 
 namespace opkit_cli {
 
+Ruler column_ruler(size_t width) {
+    Ruler r{std::string(width, ' '), std::string(width, ' ')};
+    for (size_t c = 0; c < width; ++c) {
+        if (c % 10 == 0 && c > 0) {
+            r.tens[c] = static_cast<char>('0' + (c / 10) % 10);
+        }
+        r.units[c] = static_cast<char>('0' + c % 10);
+    }
+    return r;
+}
+
 ScreenPicture take_picture(const hostsim::Host& host) {
     ScreenPicture p;
     p.rows = host.options().rows;
@@ -54,18 +65,14 @@ std::string render_screen(const ScreenPicture& p, bool ansi, int first, int last
     const int bottom = last < 0 ? p.rows - 1 : std::min(last, p.rows - 1);
     std::string out;
     const std::string margin = "    ";
-    std::string tens = margin + " ";
-    std::string units = margin + " ";
-    for (int c = 0; c < p.columns; ++c) {
-        tens += (c % 10 == 0 && c > 0) ? static_cast<char>('0' + (c / 10) % 10) : ' ';
-        units += static_cast<char>('0' + c % 10);
-    }
+    const Ruler ruler = column_ruler(static_cast<size_t>(p.columns));
+    std::string tens = margin + " " + ruler.tens;
     while (!tens.empty() && tens.back() == ' ') {
         tens.pop_back();
     }
     const std::string border =
         margin + "+" + std::string(static_cast<size_t>(p.columns), '-') + "+";
-    out += tens + "\n" + units + "\n" + border + "\n";
+    out += tens + "\n" + margin + " " + ruler.units + "\n" + border + "\n";
     for (int r = top; r <= bottom; ++r) {
         char number[16];
         std::snprintf(number, sizeof number, "%3d ", r);
@@ -100,20 +107,38 @@ std::string render_screen(const ScreenPicture& p, bool ansi, int first, int last
     return out;
 }
 
-std::string quoted(const std::string& text) {
+std::string shown_byte(char c, bool json) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7f) {
+        return std::string(1, c);
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string(json ? "\\u00" : "\\x") + digits[u >> 4] + digits[u & 15];
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        out += shown_byte(c);
+    }
+    return out;
+}
+
+std::string trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
+std::string quoted_text(std::string_view text, bool json) {
     std::string out = "\"";
     for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += c;
-        } else if (u < 0x20 || u >= 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            out += hex;
-        } else {
-            out += c;
         }
+        out += shown_byte(c, json);
     }
     return out + "\"";
 }
@@ -126,7 +151,7 @@ std::string render_variables(const std::map<int, std::string>& variables) {
         }
         char label[16];
         std::snprintf(label, sizeof label, "%6d = ", number);
-        out += label + quoted(text) + "\n";
+        out += label + quoted_text(text) + "\n";
     }
     if (out.empty()) {
         out = "       (all user variables are empty)\n";
@@ -141,8 +166,8 @@ std::vector<std::string> variable_changes(const std::map<int, std::string>& befo
         const auto it = before.find(number);
         const std::string old = it == before.end() ? std::string() : it->second;
         if (old != text) {
-            changes.push_back("var " + std::to_string(number) + " = " + quoted(text) +
-                              (old.empty() ? "" : " (was " + quoted(old) + ")"));
+            changes.push_back("var " + std::to_string(number) + " = " + quoted_text(text) +
+                              (old.empty() ? "" : " (was " + quoted_text(old) + ")"));
         }
     }
     return changes;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostsim/host.h"
@@ -19,6 +20,14 @@ struct ScreenPicture {
     uint16_t cursor_type = 0;
 };
 
+// The two lines of a column ruler `width` columns wide: the tens digit over every tenth column,
+// and the units digit over every column.
+struct Ruler {
+    std::string tens;
+    std::string units;
+};
+Ruler column_ruler(size_t width);
+
 ScreenPicture take_picture(const hostsim::Host& host);
 
 // The screen framed, with row numbers on the left and column numbers above. With `ansi`,
@@ -26,8 +35,15 @@ ScreenPicture take_picture(const hostsim::Host& host);
 // Rows `first` to `last` only when given (-1: from the top, to the bottom).
 std::string render_screen(const ScreenPicture& picture, bool ansi, int first = -1, int last = -1);
 
-// A text in double quotes with unusual characters escaped.
-std::string quoted(const std::string& text);
+// A byte as the tool prints it: itself when printable ASCII, else \xHH (\u00HH for JSON).
+std::string shown_byte(char c, bool json = false);
+// Every byte of a text as shown_byte shows it.
+std::string printable(std::string_view text);
+// The text without the blanks, tabs and carriage returns at its ends.
+std::string trimmed(std::string_view text);
+// A text in double quotes as a script writes it (or as a JSON string): quotes and backslashes
+// escaped, other bytes as shown_byte shows them.
+std::string quoted_text(std::string_view text, bool json = false);
 
 // "3 = "abc"" lines for every variable, or the changes between two sets.
 std::string render_variables(const std::map<int, std::string>& variables);

@@ -7,36 +7,20 @@ namespace opkit_cli {
 
 namespace {
 
-// "\\u00XX" for JSON, "\\xXX" for XML.
-std::string hex_escape(unsigned char u, bool json) {
-    static const char digits[] = "0123456789ABCDEF";
-    return std::string(json ? "\\u00" : "\\x") + digits[u >> 4] + digits[u & 15];
-}
-
-std::string json_list(const std::vector<std::string>& items) {
+// A JSON array of the items, each as `to_json` writes it.
+template <typename T, typename ToJson>
+std::string json_list(const std::vector<T>& items, ToJson to_json) {
     std::string out = "[";
     for (size_t i = 0; i < items.size(); ++i) {
-        out += (i == 0 ? "" : ", ") + items[i];
+        out += (i == 0 ? "" : ", ") + to_json(items[i]);
     }
     return out + "]";
 }
 
-std::string json_strings(const std::vector<std::string>& texts) {
-    std::vector<std::string> items;
-    for (const std::string& t : texts) {
-        items.push_back(json_string(t));
-    }
-    return json_list(items);
-}
-
-std::string warnings_json(const std::vector<RecordWarning>& warnings) {
-    std::vector<std::string> items;
-    for (const RecordWarning& w : warnings) {
-        items.push_back("{\"code\": " + json_string(warning_code(w.kind)) +
-                        ", \"column\": " + std::to_string(w.column) +
-                        ", \"message\": " + json_string(w.message) + "}");
-    }
-    return json_list(items);
+std::string warning_json(const RecordWarning& w) {
+    return "{\"code\": " + json_string(warning_code(w.kind)) +
+           ", \"column\": " + std::to_string(w.column) +
+           ", \"message\": " + json_string(w.message) + "}";
 }
 
 std::string field_json(const FieldReport& f) {
@@ -69,25 +53,12 @@ std::string failure_element(const std::string& message, const std::string& text)
 } // namespace
 
 std::string json_string(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u >= 0x7f) {
-            out += hex_escape(u, true);
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+    return quoted_text(text, true);
 }
 
 std::string xml_text(const std::string& text) {
     std::string out;
     for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -96,7 +67,7 @@ std::string xml_text(const std::string& text) {
         case '\n': out += "&#10;"; break;
         default:
             // Bytes from 0x80 on are not UTF-8 of their own: written as escapes too.
-            out += (u < 0x20 || u >= 0x7f) ? hex_escape(u, false) : std::string(1, c);
+            out += shown_byte(c);
         }
     }
     return out;
@@ -185,22 +156,15 @@ void TapWriter::finish() {
 }
 
 std::string analysis_json(const Analysis& a) {
-    std::vector<std::string> fields;
-    for (const FieldReport& f : a.fields) {
-        fields.push_back(field_json(f));
-    }
-    std::vector<std::string> checks;
-    for (const Check& c : a.checks) {
-        checks.push_back(check_json(c));
-    }
     return "{\"record\": " + json_string(a.record) +
            ", \"characters\": " + std::to_string(a.chars) +
            ", \"length\": " + std::to_string(a.length) +
            ", \"function\": " + (a.layout != nullptr ? json_string(a.layout->name) : "null") +
-           ", \"fields\": " + json_list(fields) + ", \"checks\": " + json_list(checks) +
+           ", \"fields\": " + json_list(a.fields, field_json) +
+           ", \"checks\": " + json_list(a.checks, check_json) +
            ", \"notice\": " + (a.notice.empty() ? "null" : json_string(a.notice)) +
            ", \"action\": " + json_string(a.action) +
-           ", \"warnings\": " + warnings_json(record_warnings(a)) + "}";
+           ", \"warnings\": " + json_list(record_warnings(a), warning_json) + "}";
 }
 
 std::string call_json(const std::string& record, const CallReport& report,
@@ -215,9 +179,9 @@ std::string call_json(const std::string& record, const CallReport& report,
            ", \"result\": " + std::to_string(report.result) +
            ", \"notice\": " + (report.notice.empty() ? "null" : json_string(report.notice)) +
            ", \"enter_pressed\": " + (report.auto_key ? "true" : "false") +
-           ", \"changes\": " + json_strings(report.changes) +
-           ", \"warnings\": " + warnings_json(record_warnings(a)) +
-           ", \"screen\": " + json_strings(rows) + "}";
+           ", \"changes\": " + json_list(report.changes, json_string) +
+           ", \"warnings\": " + json_list(record_warnings(a), warning_json) +
+           ", \"screen\": " + json_list(rows, json_string) + "}";
 }
 
 } // namespace opkit_cli

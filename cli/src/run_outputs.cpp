@@ -10,19 +10,6 @@
 
 namespace opkit_cli {
 
-namespace {
-
-std::string trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-} // namespace
-
 RunOutputs::RunOutputs(RunOutputOptions options) : options_(std::move(options)) {
     if (options_.tap) {
         tap_.emplace(std::cout);

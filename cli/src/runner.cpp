@@ -100,7 +100,7 @@ CallReport Runner::invoke(int code, const std::string& record) {
     const int64_t started_ms = host.now_ms();
     host.clear_trace();
     if (on_call_start) {
-        on_call_start(code == 3 ? "call " + quote_record(record)
+        on_call_start(code == 3 ? "call " + quoted_text(record)
                                 : "message " + std::to_string(code));
     }
     report.result = code == 3 ? session_.plugin().call(record) : session_.plugin().message(code);
@@ -130,7 +130,7 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
     if (call != nullptr) {
         std::string label = function_label(call->record);
         label.resize(std::max<size_t>(label.size(), 8), ' ');
-        line += label + quote_record(call->record);
+        line += label + quoted_text(call->record);
     } else {
         line += "message " + std::to_string(std::get<Message>(d.action).code);
     }
@@ -184,7 +184,8 @@ class Checker {
     std::optional<std::string> operator()(const ExpectVariable& e) const {
         const std::string found = host_.variable(e.variable).value_or("");
         return mismatch(found == e.text, "expected user variable " + std::to_string(e.variable) +
-                                             " = " + quoted(e.text) + ", found " + quoted(found));
+                                             " = " + quoted_text(e.text) + ", found " +
+                                             quoted_text(found));
     }
     std::optional<std::string> operator()(const ExpectScreen& e) const {
         if (e.row >= host_.options().rows) {
@@ -193,27 +194,29 @@ class Checker {
         const std::string row = host_.screen_row(e.row);
         if (e.column < 0) {
             return mismatch(rtrim(row) == rtrim(e.text), "expected row " + std::to_string(e.row) +
-                                                             " " + quoted(rtrim(e.text)) +
-                                                             ", found " + quoted(rtrim(row)));
+                                                             " " + quoted_text(rtrim(e.text)) +
+                                                             ", found " + quoted_text(rtrim(row)));
         }
         const std::string found = static_cast<size_t>(e.column) < row.size()
                                       ? row.substr(static_cast<size_t>(e.column), e.text.size())
                                       : std::string();
-        return mismatch(found == e.text, "expected " + quoted(e.text) + " at row " +
+        return mismatch(found == e.text, "expected " + quoted_text(e.text) + " at row " +
                                              std::to_string(e.row) + ", column " +
-                                             std::to_string(e.column) + ", found " + quoted(found));
+                                             std::to_string(e.column) + ", found " +
+                                             quoted_text(found));
     }
     std::optional<std::string> operator()(const ExpectNotice& e) const {
         const std::string row = rtrim(host_.screen_row(0));
         if (e.code == "none") {
             return mismatch(last_notice_.empty(),
                             "expected no notice from the last call, found notice " + last_notice_ +
-                                ": " + quoted(row));
+                                ": " + quoted_text(row));
         }
         const std::string wanted =
             e.code == "append" ? "CFR append too long:" : "Bad CCFR(" + e.code + "):";
         return mismatch(row.rfind(wanted, 0) == 0, "expected row 0 to start with " +
-                                                       quoted(wanted) + ", found " + quoted(row));
+                                                       quoted_text(wanted) + ", found " +
+                                                       quoted_text(row));
     }
     std::optional<std::string> operator()(const ExpectKeys& e) const {
         return mismatch(host_.keys_waiting() == static_cast<size_t>(e.count),
@@ -277,7 +280,7 @@ void Runner::note(const Directive& d, const std::string& text) {
 
 void Runner::act(const Directive& d, const SetVariable& s, const std::string& where) {
     session_.host().set_variable(s.variable, s.text);
-    note(d, "set " + std::to_string(s.variable) + " " + quoted(s.text));
+    note(d, "set " + std::to_string(s.variable) + " " + quoted_text(s.text));
     if (s.text.size() > HOSTLIB_VARIABLE_MAX) {
         out_ << where << ":" << d.line << ": note: the host keeps the first "
              << HOSTLIB_VARIABLE_MAX << " characters of a user variable\n";
@@ -337,8 +340,8 @@ void Runner::act(const Directive& d, const At& at, const std::string&) {
 void Runner::act(const Directive& d, const Expect& e, const std::string& where) {
     ++totals_.expectations;
     const auto* file = std::get_if<ExpectScreenFile>(&e.what);
-    const auto failure = file != nullptr && check_screen_file ? check_screen_file(d, *file)
-                                                              : check(e.what);
+    const auto failure =
+        file != nullptr && check_screen_file ? check_screen_file(d, *file) : check(e.what);
     if (!failure) {
         note(d, "ok  " + trimmed_source(d));
     } else {

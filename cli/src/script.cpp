@@ -1,6 +1,7 @@
 // The host-script parser: tokens with quoting, and one directive per line.
 #include "script.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -15,19 +16,6 @@ bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Reads the arguments of one directive, with the place of each for error messages.
 class Args {
   public:
@@ -36,8 +24,6 @@ class Args {
     Args(std::vector<Token> tokens, int line, int after_verb, ScreenSize screen = {})
         : tokens_(std::move(tokens)), line_(line), after_verb_(after_verb), screen_(screen) {}
 
-    size_t size() const { return tokens_.size(); }
-    size_t left() const { return tokens_.size() - next_; }
     bool done() const { return next_ >= tokens_.size(); }
     const Token& peek() const { return tokens_[next_]; }
 
@@ -94,7 +80,6 @@ class Args {
                    ? after_verb_
                    : tokens_.back().column + static_cast<int>(tokens_.back().text.size());
     }
-    int line() const { return line_; }
     const ScreenSize& screen() const { return screen_; }
 
   private:
@@ -254,24 +239,30 @@ Action parse_call(Args& args) {
     return compose_call(args, record);
 }
 
-constexpr const char* too_long =
-    "a duration longer than 36525 days (2000 to 2099) would take the clock outside its years";
+// The duration that `text` (from `token`) gives; `malformed` heads the error when it gives
+// none, followed by the token.
+int64_t take_duration(const Args& args, const Token& token, std::string_view text,
+                      const char* malformed) {
+    const auto ms = parse_duration(text);
+    if (ms && *ms > clock_span_ms) {
+        args.fail("a duration longer than 36525 days (2000 to 2099) would take the clock outside "
+                  "its years",
+                  token.column);
+    }
+    if (!ms) {
+        args.fail(malformed + token.text + "\"", token.column);
+    }
+    return *ms;
+}
 
 // The time of `at`: +duration, HH:MM:SS or a date and time.
 void take_at_time(Args& args, At& at) {
     const Token& when = args.take("time (+5s, 12:00:05 or 2026-01-01 12:00:05)");
     if (!when.text.empty() && when.text[0] == '+') {
-        const auto ms = parse_duration(std::string_view(when.text).substr(1));
-        if (ms && *ms > clock_span_ms) {
-            args.fail(too_long, when.column);
-        }
-        if (!ms) {
-            args.fail("a relative time is + and a duration such as +500ms, +5s or +1m30s, not \"" +
-                          when.text + "\"",
-                      when.column);
-        }
         at.base = At::Base::relative;
-        at.offset_ms = *ms;
+        at.offset_ms = take_duration(
+            args, when, std::string_view(when.text).substr(1),
+            "a relative time is + and a duration such as +500ms, +5s or +1m30s, not \"");
         return;
     }
     const bool dated = when.text.find('-') != std::string::npos;
@@ -406,17 +397,9 @@ Action parse_show(Args& args) {
 
 Action parse_advance(Args& args) {
     const Token& t = args.take("duration (250ms, 5s, 2m, 1h30m)");
-    const auto ms = parse_duration(t.text);
-    if (ms && *ms > clock_span_ms) {
-        args.fail(too_long, t.column);
-    }
-    if (!ms) {
-        args.fail(
-            "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"" +
-                t.text + "\"",
-            t.column);
-    }
-    return Advance{*ms};
+    return Advance{take_duration(
+        args, t, t.text,
+        "a duration is a number and a unit (ms, s, m, h, d), as in 250ms or 1m30s, not \"")};
 }
 
 // write: the text must start on the screen and end within its row.
@@ -511,12 +494,13 @@ int read_escape(std::string_view line, size_t i, char& out) {
     case 'n': out = '\n'; return 2;
     case 't': out = '\t'; return 2;
     case 'x': {
-        const int high = i + 2 < line.size() ? hex_digit(line[i + 2]) : -1;
-        const int low = i + 3 < line.size() ? hex_digit(line[i + 3]) : -1;
-        if (high < 0 || low < 0) {
+        const std::string_view digits = line.substr(std::min(i + 2, line.size()), 2);
+        unsigned value = 0;
+        const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (digits.size() != 2 || r.ptr != digits.data() + 2) {
             return 0;
         }
-        out = static_cast<char>(high * 16 + low);
+        out = static_cast<char>(value);
         return 4;
     }
     default: return 0;

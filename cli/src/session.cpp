@@ -13,16 +13,15 @@ bool Session::open(std::string& error) {
     host_ = std::make_unique<hostsim::Host>(host_options);
     host_->make_current();
     unreadable_.clear();
-    plugin_ = std::make_unique<hostsim::Plugin>(options_.plugin_path);
-    if (!plugin_->load()) {
-        error = plugin_->error();
-        return false;
-    }
-    return true;
+    return load(error);
 }
 
 bool Session::reload(std::string& error) {
     plugin_->unload();
+    return load(error);
+}
+
+bool Session::load(std::string& error) {
     plugin_ = std::make_unique<hostsim::Plugin>(options_.plugin_path);
     if (!plugin_->load()) {
         error = plugin_->error();

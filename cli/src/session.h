@@ -41,6 +41,8 @@ class Session {
     ReadAnswer read_answer(int variable) const;
 
   private:
+    bool load(std::string& error);
+
     SessionOptions options_;
     std::unique_ptr<hostsim::Host> host_;
     std::unique_ptr<hostsim::Plugin> plugin_;

@@ -8,7 +8,6 @@
 #include <curses.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,7 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <mutex>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -50,58 +49,32 @@ constexpr int frame_left = 4;  // row numbers stand left of the frame
 // A call into the plug-in running on the worker thread.
 class Worker {
   public:
-    ~Worker() { join(); }
-
-    bool busy() const { return busy_.load(); }
+    bool busy() const {
+        return result_.valid() &&
+               result_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    }
 
     void start(Session& session, int code, std::string record) {
-        join();
-        busy_.store(true);
         started_ = Clock::now();
-        thread_ = std::thread([this, &session, code, record] {
-            const int result =
-                code == 3 ? session.plugin().call(record) : session.plugin().message(code);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                result_ = result;
-                finished_ = true;
-            }
-            busy_.store(false);
+        result_ = std::async(std::launch::async, [&session, code, record] {
+            return code == 3 ? session.plugin().call(record) : session.plugin().message(code);
         });
     }
 
     // The result of a call that has ended since the last time this was asked.
     std::optional<int> take_result() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!finished_) {
+        if (!result_.valid() || busy()) {
             return std::nullopt;
         }
-        finished_ = false;
-        return result_;
+        return result_.get();
     }
 
     double seconds_running() const {
         return std::chrono::duration<double>(Clock::now() - started_).count();
     }
 
-    void join() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-
-    void detach() {
-        if (thread_.joinable()) {
-            thread_.detach();
-        }
-    }
-
   private:
-    std::thread thread_;
-    std::atomic<bool> busy_{false};
-    std::mutex mutex_;
-    bool finished_ = false;
-    int result_ = 0;
+    std::future<int> result_;
     Clock::time_point started_{};
 };
 
@@ -241,16 +214,9 @@ void Shell::draw_screen() {
     const hostsim::Host& host = session_.host();
     const int rows = host.options().rows;
     const int columns = host.options().columns;
-    std::string tens(static_cast<size_t>(columns), ' ');
-    std::string units;
-    for (int c = 0; c < columns; ++c) {
-        if (c % 10 == 0 && c > 0) {
-            tens[static_cast<size_t>(c)] = static_cast<char>('0' + (c / 10) % 10);
-        }
-        units += static_cast<char>('0' + c % 10);
-    }
-    mvaddstr(0, frame_left + 1, tens.c_str());
-    mvaddstr(1, frame_left, ("+" + units + "+").c_str());
+    const Ruler ruler = column_ruler(static_cast<size_t>(columns));
+    mvaddstr(0, frame_left + 1, ruler.tens.c_str());
+    mvaddstr(1, frame_left, ("+" + ruler.units + "+").c_str());
     const int cursor_row = host.cursor_row();
     const int cursor_column = host.cursor_column();
     for (int r = 0; r < rows; ++r) {
@@ -310,7 +276,7 @@ void Shell::draw_panel(int left) {
         }
         char label[16];
         std::snprintf(label, sizeof label, "%3d = ", number);
-        line(label + quoted(text));
+        line(label + quoted_text(text));
         ++shown;
     }
     if (shown == 0) {
@@ -377,8 +343,7 @@ void Shell::show_overlay(const std::string& title, const std::string& text) {
     }
 }
 
-void Shell::execute_line(const std::string& line) {
-    std::string text = line;
+void Shell::execute_line(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) {
         return;
@@ -396,12 +361,7 @@ void Shell::execute_line(const std::string& line) {
     }
     // A line that starts with the length digits is a record, exactly as typed.
     if (std::isdigit(static_cast<unsigned char>(text[0])) != 0) {
-        if (worker_.busy()) {
-            set_status("a call is running: finish it first (its keys go to the terminal)");
-            return;
-        }
-        start_call(3, text, "call " + quote_record(text));
-        log(last_call_);
+        start_directive_call(Directive{Call{text, {}}, line_number_, text});
         return;
     }
     std::optional<Directive> d;
@@ -438,7 +398,7 @@ bool Shell::start_directive_call(const Directive& d) {
         return true;
     }
     if (call != nullptr) {
-        start_call(3, call->record, "call " + quote_record(call->record));
+        start_call(3, call->record, "call " + quoted_text(call->record));
     } else {
         start_call(message->code, {}, "message " + std::to_string(message->code));
     }
@@ -515,8 +475,10 @@ void Shell::key_to_host(int ch) {
         set_status("that key has no code on the terminal; not sent");
         return;
     }
-    host.press_key(code);
+    // Recorded before it is pressed: the key may end the call at once, and a key recorded after
+    // that end would lose its place in the call.
     record_during_call("key " + std::to_string(code));
+    host.press_key(code);
     log(key_label(code) + " sent");
 }
 
@@ -541,8 +503,8 @@ void Shell::handle_key(int ch) {
         return;
     }
     if (ch == key_ctrl_a) {
-        session_.host().press_key(hostsim::key_abort);
         record_during_call("key abort");
+        session_.host().press_key(hostsim::key_abort);
         log("abort key (256) queued");
         return;
     }
@@ -599,7 +561,6 @@ void Shell::edit_input(int ch) {
 int Shell::run() {
     while (!quit_ && terminate_requested == 0) {
         if (const auto result = worker_.take_result()) {
-            worker_.join();
             last_result_ = std::to_string(*result);
             runner_.record_outcome(*result, notice_in_trace(session_.host().trace()));
             if (recorder_ != nullptr) {
@@ -623,12 +584,11 @@ int Shell::run() {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         if (worker_.busy()) {
-            worker_.detach();
+            // The call never ends: leave without waiting for it.
             endwin();
             std::_Exit(terminate_requested != 0 ? 128 + SIGTERM : 0);
         }
     }
-    worker_.join();
     return terminate_requested != 0 ? 128 + SIGTERM : 0;
 }
 

@@ -4,21 +4,13 @@
 #include <vector>
 
 #include "entry/record.h"
+#include "render.h"
 
 namespace opkit_cli {
 
 namespace {
 
 constexpr int header_columns = 9; // the length digits and the function name
-
-std::string shown(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7f) {
-        static const char digits[] = "0123456789ABCDEF";
-        return std::string("\\x") + digits[u >> 4] + digits[u & 15];
-    }
-    return std::string(1, c);
-}
 
 // Runs of non-blank characters in columns that no field of the function covers; one warning
 // a run, so that a shifted field is reported once.
@@ -41,7 +33,7 @@ void unread_columns(const Analysis& a, std::vector<RecordWarning>& out) {
         std::string text;
         while (c < a.chars && !covered[static_cast<size_t>(c)] &&
                a.record[static_cast<size_t>(c)] != ' ') {
-            text += shown(a.record[static_cast<size_t>(c)]);
+            text += shown_byte(a.record[static_cast<size_t>(c)]);
             ++c;
         }
         const std::string columns = c - first == 1 ? "column " + std::to_string(first) + " holds"

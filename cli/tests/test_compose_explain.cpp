@@ -9,6 +9,7 @@
 
 #include "compose.h"
 #include "explain.h"
+#include "render.h"
 
 namespace opkit_cli {
 namespace {
@@ -385,7 +386,7 @@ TEST(Explain, NoticeRowShowsTheFirstEighteenCharacters) {
     EXPECT_EQ(notice_row("05HELLO", "M1"), "Bad CCFR(M1):05HELLO");
     EXPECT_EQ(notice_row("36COMPARE     01  EQ     02          A", "C4"),
               "Bad CCFR(C4):36COMPARE     01  ");
-    EXPECT_EQ(quote_record("a\"b\\c\x01"), "\"a\\\"b\\\\c\\x01\"");
+    EXPECT_EQ(quoted_text("a\"b\\c\x01"), "\"a\\\"b\\\\c\\x01\"");
 }
 
 } // namespace

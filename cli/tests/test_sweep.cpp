@@ -7,6 +7,7 @@
 #include <random>
 
 #include "compose.h"
+#include "render.h"
 #include "runner.h"
 
 namespace opkit_cli {
@@ -155,7 +156,7 @@ TEST(Sweep, ExplainPredictsTheNoticeThePluginShowsForEveryCatalogueRecord) {
         const std::string shown = notice_in_trace(host.trace());
         notices += shown.empty() ? 0 : 1;
         if (shown != predicted && mismatches++ < 20) {
-            ADD_FAILURE() << quote_record(record) << ": explain predicts \"" << predicted
+            ADD_FAILURE() << quoted_text(record) << ": explain predicts \"" << predicted
                           << "\", the plug-in shows \"" << shown << "\"";
         }
     }
