@@ -27,11 +27,11 @@ Examples:
 int command_lint(const std::vector<std::string>& files) {
     int records = 0;
     size_t findings = 0;
-    bool unreadable = false;
+    size_t unreadable = 0;
     for (const std::string& file : files) {
         std::string text;
         if (!read_file(file, "table", text)) {
-            unreadable = true;
+            ++unreadable;
             continue;
         }
         const LintResult result = lint_table(text);
@@ -41,14 +41,19 @@ int command_lint(const std::vector<std::string>& files) {
         records += result.records;
         findings += result.findings.size();
     }
-    std::cout << records << (records == 1 ? " record" : " records") << " in " << files.size()
-              << (files.size() == 1 ? " table: " : " tables: ");
+    // The summary counts the tables that were read; when none was, there is nothing to sum up.
+    const size_t read = files.size() - unreadable;
+    if (read == 0) {
+        return exit_error;
+    }
+    std::cout << records << (records == 1 ? " record" : " records") << " in " << read
+              << (read == 1 ? " table: " : " tables: ");
     if (findings == 0) {
         std::cout << "nothing found\n";
     } else {
         std::cout << findings << (findings == 1 ? " finding\n" : " findings\n");
     }
-    if (unreadable) {
+    if (unreadable > 0) {
         return exit_error;
     }
     return findings == 0 ? exit_ok : exit_failed;

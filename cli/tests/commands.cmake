@@ -246,7 +246,9 @@ check(1 ARGS lint ${scratch}/app.tbl
     LACKS "app.tbl:1:" "app.tbl:2:" "app.tbl:3:" "app.tbl:8:")
 check(0 ARGS lint ${CMAKE_CURRENT_LIST_DIR}/../../examples/tables/records.tbl
     HOLDS "records in 1 table: nothing found")
-check(2 ARGS lint ${scratch}/missing.tbl HOLDS "missing.tbl: error: cannot read the table")
+check(2 ARGS lint ${scratch}/missing.tbl HOLDS "missing.tbl: error: cannot read the table"
+    LACKS "nothing found")
+check(2 ARGS lint ${scratch}/missing.tbl ${scratch}/app.tbl HOLDS "in 1 table:")
 
 # run: the smaller matters. -q with -v is refused; events still due at the end are reported.
 check(2 ARGS run -q -v ${scratch}/one.txt HOLDS "excludes")
