@@ -172,6 +172,23 @@ TEST(PluginLifecycle, LoadsUnloadsAndLoadsAgain) {
     EXPECT_TRUE(host.trace().empty()) << "loading and unloading asks the host for nothing";
 }
 
+// A library that loads but exports no `main` is refused, not called.
+TEST(PluginLifecycle, LibraryWithoutMainIsRefused) {
+#if defined(OPKIT_PE_LOADER)
+    GTEST_SKIP() << "the PE loader's own tests cover DLLs it refuses";
+#else
+#if defined(_WIN32)
+    hostsim::Plugin plugin("kernel32.dll");
+#else
+    hostsim::Plugin plugin("libc.so.6");
+#endif
+    EXPECT_FALSE(plugin.load());
+    EXPECT_NE(plugin.error().find("does not export main"), std::string::npos) << plugin.error();
+    EXPECT_FALSE(plugin.loaded());
+    EXPECT_EQ(plugin.message(1), -1);
+#endif
+}
+
 TEST(PluginLifecycle, MissingLibraryIsReportedNotCrashed) {
     hostsim::Plugin plugin("/nonexistent/opkit-missing.so");
     EXPECT_FALSE(plugin.load());

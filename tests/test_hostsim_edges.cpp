@@ -1,10 +1,14 @@
 // The emulated host at its edges: the smallest screens it makes, the date and time texts it
-// takes (each field one past its range), the clock services' status byte, and the note that a
-// key wait answered by the host leaves in the trace.
+// takes (each field one past its range), the clock services' status byte, the note that a
+// key wait answered by the host leaves in the trace, the clock moved with nothing scheduled,
+// the stall guard's count of empty reads in a row, the trace switched off, and texts written
+// into the caller's buffer up to their NUL and no further.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +93,76 @@ TEST(HostEdges, KeyWaitAnsweredByTheHookIsNotedOnceWithItsKey) {
     // The key was taken: the next read waits for another prompt.
     EXPECT_EQ(host.svc_read_key(&key), HOSTLIB_NO_KEY);
     EXPECT_EQ(asked, 1);
+}
+
+TEST(HostEdges, AdvanceMovesTheClockWithOrWithoutEventsOnTheWay) {
+    hostsim::Host host; // starts at 2026-01-01 12:00:00
+    host.advance(std::chrono::seconds(90));
+    EXPECT_EQ(host.now(), (DateTime{2026, 1, 1, 12, 1, 30, 0}));
+    host.schedule_after(std::chrono::seconds(10), hostsim::VariableEvent{3, "due"});
+    host.advance(std::chrono::seconds(30));
+    EXPECT_EQ(host.now(), (DateTime{2026, 1, 1, 12, 2, 0, 0})) << "past the event, to the end";
+    EXPECT_EQ(host.variable(3), "due");
+}
+
+// The stall guard presses its key only after `stall_limit` empty reads in a row: an event or a
+// timed wait between them starts the count again.
+TEST(HostEdges, StallGuardCountsOnlyEmptyReadsInARow) {
+    hostsim::HostOptions options;
+    options.stall_limit = 3;
+    hostsim::Host host(options);
+    uint16_t key = 0;
+    const auto two_empty_reads = [&] {
+        EXPECT_EQ(host.svc_read_key(&key), HOSTLIB_NO_KEY);
+        EXPECT_EQ(host.svc_read_key(&key), HOSTLIB_NO_KEY);
+    };
+    two_empty_reads();
+    host.set_variable(5, "scanned"); // an event
+    two_empty_reads();
+    EXPECT_EQ(host.svc_wait_event(10), HOSTLIB_OK);
+    two_empty_reads();
+    EXPECT_EQ(host.stall_count(), 0);
+    EXPECT_EQ(host.svc_read_key(&key), HOSTLIB_OK) << "the third empty read in a row";
+    EXPECT_EQ(key, options.stall_key);
+    EXPECT_EQ(host.stall_count(), 1);
+}
+
+TEST(HostEdges, TraceSwitchedOffRecordsNothingUntilSwitchedOn) {
+    hostsim::Host host;
+    host.set_trace_enabled(false);
+    EXPECT_EQ(host.svc_set_cursor_type(1), HOSTLIB_OK);
+    EXPECT_TRUE(host.trace().empty());
+    host.set_trace_enabled(true);
+    EXPECT_EQ(host.svc_set_cursor_type(2), HOSTLIB_OK);
+    ASSERT_EQ(host.trace().size(), 1U);
+    EXPECT_EQ(host.trace()[0].args, std::vector<int64_t>{2});
+}
+
+// A text read from a user variable fills the caller's buffer up to its NUL and not a byte more:
+// the plug-in's buffers are sized for the longest text.
+TEST(HostEdges, VariableTextEndsAtItsNul) {
+    hostsim::Host host;
+    host.set_variable(3, "abc");
+    char text[16];
+    std::memset(text, 'Z', sizeof text);
+    ASSERT_EQ(host.svc_read_variable(3, text), HOSTLIB_OK);
+    EXPECT_STREQ(text, "abc");
+    EXPECT_EQ(text[4], 'Z');
+}
+
+// The real clock starts at the local date and time (the year kept to the clock's years).
+TEST(HostEdges, LocalTimeIsTheSystemsLocalDate) {
+    const std::time_t before = std::time(nullptr);
+    const DateTime now = hostsim::local_time_now();
+    const std::time_t after = std::time(nullptr);
+    bool matched = false;
+    for (const std::time_t t : {before, after}) {
+        const std::tm local = *std::localtime(&t);
+        matched = matched || (now.month == local.tm_mon + 1 && now.day == local.tm_mday &&
+                              now.hour == local.tm_hour && now.minute == local.tm_min);
+    }
+    EXPECT_TRUE(matched) << now.year << "-" << now.month << "-" << now.day << " " << now.hour << ":"
+                         << now.minute;
 }
 
 // The case-insensitive compare that hostlib exports orders texts as well as matching them.
