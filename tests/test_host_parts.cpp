@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "hostsim/host.h"
 
@@ -160,6 +164,21 @@ struct VariableCase {
     const char* read_back;
 };
 
+TEST(HostScreen, WritesAndReadsStayInsideTheGrid) {
+    Screen screen(2, 4);
+    screen.write_text(1, -1, "ab", std::nullopt);
+    screen.write_cells(1, 3, "xXyY", 2);
+    EXPECT_EQ(screen.rows_text(), (std::vector<std::string>{"    ", "b  x"}))
+        << "a write before the row's first column or past its last is clipped, not wrapped";
+    char cells[8];
+    std::memset(cells, 'q', sizeof cells);
+    screen.read_cells(1, 2, cells, 3);
+    EXPECT_EQ(std::string(cells, 6), std::string(" \0xX\0\0", 6)) << "blank, then x, then none";
+    EXPECT_EQ(std::string(cells + 6, 2), "qq") << "the caller's buffer ends at its count";
+    EXPECT_EQ(screen.row_text(-1), "");
+    EXPECT_EQ(screen.row_text(2), "");
+}
+
 TEST(HostUserVariables, ReadsAndWritesKeepRangeLengthAndReadability) {
     const VariableCase cases[] = {
         {"first", 10, "a", HOSTLIB_OK, HOSTLIB_OK, "a"},
@@ -256,6 +275,11 @@ TEST(HostCalls, FullTraceKeepsItsFirstEntriesAndTheLatest) {
     EXPECT_TRUE(trace.entries().empty());
     EXPECT_EQ((TraceEntry{Service::WriteUserVariable, {3}, "a\x01", 5}).to_string(),
               "_WriteUserVariable(\"a\\x01\", 3) = 5");
+    // Services that carry a text show it even when it is empty.
+    EXPECT_EQ((TraceEntry{Service::WriteUserVariable, {3}, "", 0}).to_string(),
+              "_WriteUserVariable(\"\", 3) = 0");
+    EXPECT_EQ((TraceEntry{Service::VioWrtCharStrAtt, {0, 1, 2}, "", 0}).to_string(),
+              "_VioWrtCharStrAtt(\"\", 0, 1, 2) = 0");
 }
 
 } // namespace

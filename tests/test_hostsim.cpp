@@ -210,8 +210,9 @@ TEST_F(HostTest, AdvanceDeliversEventsInTimeOrder) {
     host.schedule(start + 300, hostsim::KeyEvent{2});
     host.schedule(start + 100, hostsim::KeyEvent{1});
     host.schedule(start + 900, hostsim::KeyEvent{3});
+    host.schedule(start + 500, hostsim::KeyEvent{4});
     host.advance(500ms);
-    EXPECT_EQ(host.keys_waiting(), 2U);
+    EXPECT_EQ(host.keys_waiting(), 3U) << "an event due at the end of the move comes with it";
     uint16_t key = 0;
     _KbdReadAscii(&key);
     EXPECT_EQ(key, 1);
@@ -246,12 +247,16 @@ TEST_F(HostTest, StallGuardPressesAKeyWhenNothingCanArrive) {
         _WaitEvent(0);
         ASSERT_LT(++reads, 20000);
     }
-    EXPECT_EQ(key, hostsim::key_enter);
+    EXPECT_EQ(key, 13) << "Enter, the key that ends the self test and answers a prompt";
     EXPECT_EQ(host.stall_count(), 1);
 }
 
 TEST_F(HostTest, TransactionSwitchAndCursorAreKept) {
     EXPECT_TRUE(host.transaction_messages());
+    // A fresh host's cursor stands at the top left, in shape 0, until a service moves it.
+    EXPECT_EQ(host.cursor_row(), 0);
+    EXPECT_EQ(host.cursor_column(), 0);
+    EXPECT_EQ(host.cursor_type(), 0);
     _TransactionMsg(0);
     EXPECT_FALSE(host.transaction_messages());
     _VioSetCurPos(5, 10);
@@ -270,6 +275,10 @@ TEST(HostTime, EpochConversionRoundTripsAcrossLeapDays) {
     EXPECT_EQ(hostsim::to_epoch_ms({2000, 3, 1, 0, 0, 0, 0}) -
                   hostsim::to_epoch_ms({2000, 2, 28, 0, 0, 0, 0}),
               2 * 86400000LL);
+    // A time left at its defaults is where the clock counts from, 2000-01-01 00:00:00: a date
+    // that every conversion accepts.
+    EXPECT_EQ(hostsim::to_epoch_ms(DateTime{}), 0);
+    EXPECT_EQ(hostsim::from_epoch_ms(0), DateTime{});
     EXPECT_EQ(hostsim::parse_date_time("2024-02-29 23:59:59"),
               (DateTime{2024, 2, 29, 23, 59, 59, 0}));
     EXPECT_FALSE(hostsim::parse_date_time("2023-02-29 00:00:00"));

@@ -47,7 +47,8 @@ TEST(HostEdges, DateTimeTextTakesEachFieldUpToItsLimitAndNoFurther) {
         {"2026-04-30 00:00", true},     {"2026-04-31 00:00", false},
         {"2026-01-00 00:00", false},    {"2026-01-01 24:00", false},
         {"2026-01-01 12:60", false},    {"2026-01-01 12:00:60", false},
-        {"2026-01-01 -1:00", false},
+        {"2026-01-01 -1:00", false},    {"2000-01-01 00:00", true},
+        {"2026-03-01 00:00", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(hostsim::parse_date_time(c.text).has_value(), c.valid) << c.text;
