@@ -1,6 +1,6 @@
 // The emulated host's parts on their own: clock texts and readings, both clocks, the keyboard's
-// prompt answers and stall guard, user variables, scheduled events and their signal, forced
-// results and the trace.
+// prompt answers and stall guard, the screen's edges, user variables, scheduled events and their
+// signal, forced results and the trace.
 #include <gtest/gtest.h>
 
 #include <chrono>
