@@ -1,5 +1,6 @@
 // opkit-host run: host scripts against the emulated host, with their expectations checked.
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -98,16 +99,6 @@ struct RunArgs {
     RunOutputOptions outputs;
 };
 
-// Reads a script's text, all that is kept of it: its directives are parsed again, one line at
-// a time, as it runs. "-" is standard input.
-bool read_script_text(const std::string& file, std::string& text) {
-    if (file == "-") {
-        read_all(std::cin, text);
-        return true;
-    }
-    return read_file(file, "script", text);
-}
-
 bool makes_a_call(const Directive& d) {
     return std::holds_alternative<Call>(d.action) || std::holds_alternative<Message>(d.action);
 }
@@ -180,7 +171,7 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty, Scree
     bool bad = false;
     for (const std::string& file : files) {
         auto text = std::make_shared<std::string>();
-        if (!read_script_text(file, *text)) {
+        if (!read_file(file, "script", *text)) {
             bad = true;
             continue;
         }
@@ -447,7 +438,17 @@ Command add_run_command(CLI::App& app, const Globals& g) {
                   "accept a script that makes no call (an empty one passes)");
     run->add_option("--timeout", args->timeout,
                     "give up when one call runs longer than this many seconds (0: never)")
-        ->check(CLI::NonNegativeNumber);
+        ->type_name("SECONDS")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                int seconds = 0;
+                const auto r = std::from_chars(text.data(), text.data() + text.size(), seconds);
+                return r.ec == std::errc() && r.ptr == text.data() + text.size() && seconds >= 0
+                           ? std::string()
+                           : "a whole number of seconds, 0 (never) to " +
+                                 std::to_string(INT32_MAX) + ", not " + text;
+            },
+            ""));
     run->footer(run_footer);
     return [run, args, &g] { return run->parsed() ? command_run(g, *args) : -1; };
 }
