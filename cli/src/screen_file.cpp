@@ -1,6 +1,9 @@
 // Screen files: writing the picture, and comparing it row by row.
 #include "screen_file.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -10,6 +13,11 @@ namespace opkit_cli {
 namespace {
 
 constexpr const char* attributes_line = "~~ attributes ~~";
+
+// Why a screen file could not be opened: a folder, or the system's reason.
+std::string why_not(bool folder, int error) {
+    return folder ? "it is a folder" : error != 0 ? std::strerror(error) : "it cannot be opened";
+}
 
 std::string rtrim(std::string text, char blank) {
     while (!text.empty() && (text.back() == blank || text.back() == '\r')) {
@@ -94,9 +102,18 @@ std::string screen_picture(const hostsim::Host& host, bool attributes) {
 std::optional<std::string> compare_screen_file(const hostsim::Host& host, const std::string& path,
                                                bool attributes, bool update, std::string& note) {
     const std::string found = screen_picture(host, attributes);
-    std::ifstream in(path, std::ios::binary);
+    // A folder opens on some systems and then reads as empty: it counts as unreadable.
+    std::error_code error;
+    const bool folder = std::filesystem::is_directory(path, error);
+    std::ifstream in;
+    errno = 0;
+    if (!folder) {
+        in.open(path, std::ios::binary);
+    }
+    const bool readable = in.is_open();
+    const std::string unreadable = readable ? "" : why_not(folder, errno);
     std::stringstream text;
-    if (in) {
+    if (readable) {
         text << in.rdbuf();
     }
     std::vector<std::string> want_rows, want_attributes, found_rows, found_attributes;
@@ -106,21 +123,26 @@ std::optional<std::string> compare_screen_file(const hostsim::Host& host, const 
         diff_rows(want_rows, found_rows, "screen", ' ') +
         (attributes ? diff_rows(want_attributes, found_attributes, "attribute", '0')
                     : std::string());
-    if (in && diff.empty()) {
+    if (readable && diff.empty()) {
         return std::nullopt;
     }
     if (update) {
-        std::ofstream out(path, std::ios::binary);
+        errno = 0;
+        std::ofstream out;
+        if (!folder) {
+            out.open(path, std::ios::binary);
+        }
         out << found;
         out.flush();
         if (!out) {
-            return "cannot write the screen file " + path;
+            return "cannot write the screen file " + path + ": " + why_not(folder, errno);
         }
-        note = (in ? "updated the screen file " : "wrote the screen file ") + path;
+        note = (readable ? "updated the screen file " : "wrote the screen file ") + path;
         return std::nullopt;
     }
-    if (!in) {
-        return "cannot read the screen file " + path + " (run --update-screens writes it)";
+    if (!readable) {
+        return "cannot read the screen file " + path + ": " + unreadable +
+               (folder ? "" : " (run --update-screens writes it)");
     }
     return "the screen differs from " + path + ":\n" + rtrim(diff, '\n');
 }
