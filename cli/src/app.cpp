@@ -94,6 +94,10 @@ bool open_file(const std::string& file, const char* what, std::ifstream& in) {
 }
 
 bool read_file(const std::string& file, const char* what, std::string& text) {
+    if (file == "-") {
+        read_all(std::cin, text);
+        return true;
+    }
     std::ifstream in;
     if (!open_file(file, what, in)) {
         return false;

@@ -46,8 +46,8 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
 // Appends everything `in` holds to `text`.
 void read_all(std::istream& in, std::string& text);
 
-// Reads a whole file into `text`; false after saying why it cannot be read (`what` names the
-// file's role: "script", "table").
+// Reads a whole file into `text` ("-": standard input); false after saying why it cannot be
+// read (`what` names the file's role: "script", "table").
 bool read_file(const std::string& file, const char* what, std::string& text);
 // Opens a file to be read as it is needed; false after saying why it cannot be.
 bool open_file(const std::string& file, const char* what, std::ifstream& in);

@@ -17,11 +17,13 @@ notice code the record leads to by itself (C4, D1, ...), unread-column (text in
 columns no field of the function reads), length-mismatch (length digits that
 disagree with the record's length), trap (the length passes the function's
 length checks but a field it reads lies past the end) or syntax.
+A table named - is read from standard input.
 Exit status: 0 nothing found, 1 findings, 2 a table could not be read.
 
 Examples:
   opkit-host lint examples/tables/records.tbl
   opkit-host lint app/*.tbl
+  opkit-host compose --quoted DICOUNT operation=I counter=5 | opkit-host lint -
 )TXT";
 
 int command_lint(const std::vector<std::string>& files) {
@@ -35,8 +37,9 @@ int command_lint(const std::vector<std::string>& files) {
             continue;
         }
         const LintResult result = lint_table(text);
+        const std::string name = file == "-" ? "(standard input)" : file;
         for (const LintFinding& f : result.findings) {
-            std::cout << render_finding(file, f) << "\n";
+            std::cout << render_finding(name, f) << "\n";
         }
         records += result.records;
         findings += result.findings.size();
@@ -65,7 +68,8 @@ Command add_lint_command(CLI::App& app) {
     auto files = std::make_shared<std::vector<std::string>>();
     CLI::App* lint =
         app.add_subcommand("lint", "check tables of call records without running them");
-    lint->add_option("tables", *files, "table files, one record a line")->required();
+    lint->add_option("tables", *files, "table files, one record a line (-: standard input)")
+        ->required();
     lint->footer(lint_footer);
     return [lint, files] { return lint->parsed() ? command_lint(*files) : -1; };
 }
