@@ -145,6 +145,10 @@ check(2 ARGS run ${scratch}/missing.txt HOLDS "cannot read the script: No such f
 check(2 ARGS run ${scratch}/empty.txt HOLDS "makes no call" LACKS "passed")
 check(2 ARGS run ${scratch}/nocall.txt HOLDS "makes no call")
 check(0 ARGS run --allow-empty ${scratch}/empty.txt ${scratch}/nocall.txt HOLDS "0 calls")
+foreach(bad -1 0.5 99999999999)
+    check(2 ARGS run --timeout ${bad} ${scratch}/one.txt
+        HOLDS "--timeout: a whole number of seconds, 0 (never) to 2147483647, not ${bad}")
+endforeach()
 check(0 ARGS run - INPUT ${scratch}/one.txt HOLDS "1 call, 1 expectation passed")
 
 # Control bytes of a bad script line are escaped in the error, not sent to the terminal.
@@ -249,6 +253,8 @@ check(0 ARGS lint ${CMAKE_CURRENT_LIST_DIR}/../../examples/tables/records.tbl
 check(2 ARGS lint ${scratch}/missing.tbl HOLDS "missing.tbl: error: cannot read the table"
     LACKS "nothing found")
 check(2 ARGS lint ${scratch}/missing.tbl ${scratch}/app.tbl HOLDS "in 1 table:")
+check(1 ARGS lint - INPUT ${scratch}/app.tbl
+    HOLDS "(standard input):7:12: D5: the record leads to notice D5" "7 records in 1 table: 8 findings")
 
 # run: the smaller matters. -q with -v is refused; events still due at the end are reported.
 check(2 ARGS run -q -v ${scratch}/one.txt HOLDS "excludes")
@@ -331,6 +337,16 @@ check(1 ARGS run ${scratch}/sections.txt HOLDS "-- section one --" "-- section t
 file(REMOVE ${scratch}/box.screen)
 file(WRITE ${scratch}/box.txt "call \"23POPUPWN C     02      R\"\nexpect screen \"box.screen\" attributes\n")
 check(1 ARGS run ${scratch}/box.txt HOLDS "cannot read the screen file" "--update-screens writes it")
+# A screen file that is a folder, or one in a missing folder: the reason, never a pass.
+file(MAKE_DIRECTORY ${scratch}/box.screen)
+check(1 ARGS run ${scratch}/box.txt HOLDS "cannot read the screen file" "box.screen: it is a folder"
+    LACKS "update-screens writes it")
+check(1 ARGS run --update-screens ${scratch}/box.txt
+    HOLDS "cannot write the screen file" "box.screen: it is a folder")
+file(REMOVE_RECURSE ${scratch}/box.screen)
+file(WRITE ${scratch}/nowhere.txt "call \"10TRANMSG N \"\nexpect screen \"no/such/dir.screen\"\n")
+check(1 ARGS run --update-screens ${scratch}/nowhere.txt
+    HOLDS "cannot write the screen file" "no/such/dir.screen: ")
 check(0 ARGS run --update-screens ${scratch}/box.txt HOLDS "wrote the screen file")
 file(READ ${scratch}/box.screen picture)
 if(NOT picture MATCHES "^\n  \\+----------------------\\+\n  \\|   *\\|\n.*~~ attributes ~~\n\n001111")
