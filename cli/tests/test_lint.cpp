@@ -26,6 +26,11 @@ struct TableCase {
     std::vector<std::string> expected;
 };
 
+// The table as the case's name in test listings (rather than the bytes of the struct).
+void PrintTo(const TableCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.table));
+}
+
 class LintTable : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(LintTable, FindsEachFaultAtItsColumn) {
