@@ -416,7 +416,15 @@ void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
     run.add_flag("--update-screens", o.update_screens,
                  "write the screen files of expect screen FILE that are missing or differ");
     run.add_option("--junit", o.junit,
-                   "write JUnit XML to FILE: a test case per expectation, with file and line");
+                   "write JUnit XML to FILE: a test case per expectation, with file and line")
+        ->check(CLI::Validator(
+            [](const std::string& file) {
+                // Standard output holds the run's own report: the XML would be mixed into it.
+                return file == "-" ? std::string("the JUnit report goes to a file, not to "
+                                                 "standard output (--tap prints results there)")
+                                   : std::string();
+            },
+            ""));
 }
 
 } // namespace

@@ -145,6 +145,7 @@ check(2 ARGS run ${scratch}/missing.txt HOLDS "cannot read the script: No such f
 check(2 ARGS run ${scratch}/empty.txt HOLDS "makes no call" LACKS "passed")
 check(2 ARGS run ${scratch}/nocall.txt HOLDS "makes no call")
 check(0 ARGS run --allow-empty ${scratch}/empty.txt ${scratch}/nocall.txt HOLDS "0 calls")
+check(2 ARGS run --junit - ${scratch}/one.txt HOLDS "--junit: the JUnit report goes to a file")
 foreach(bad -1 0.5 99999999999)
     check(2 ARGS run --timeout ${bad} ${scratch}/one.txt
         HOLDS "--timeout: a whole number of seconds, 0 (never) to 2147483647, not ${bad}")
