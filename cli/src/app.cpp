@@ -1,14 +1,13 @@
 // The pieces the subcommands share.
 #include "app.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "locate.h"
 #include "render.h"
 
 #if defined(_WIN32)
@@ -77,17 +76,9 @@ void read_all(std::istream& in, std::string& text) {
 }
 
 bool open_file(const std::string& file, const char* what, std::ifstream& in) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        std::cerr << file << ": error: cannot read the " << what << ": it is a folder\n";
-        return false;
-    }
-    errno = 0;
-    in.open(file, std::ios::binary);
-    if (!in) {
-        const int why = errno;
-        std::cerr << file << ": error: cannot read the " << what << ": "
-                  << (why != 0 ? std::strerror(why) : "it cannot be opened") << "\n";
+    const std::string problem = open_stream(file, in);
+    if (!problem.empty()) {
+        std::cerr << file << ": error: cannot read the " << what << ": " << problem << "\n";
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 
 #include "app.h"
 #include "lint.h"
+#include "locate.h"
 
 namespace opkit_cli {
 
@@ -37,7 +38,7 @@ int command_lint(const std::vector<std::string>& files) {
             continue;
         }
         const LintResult result = lint_table(text);
-        const std::string name = file == "-" ? "(standard input)" : file;
+        const std::string name = file_label(file);
         for (const LintFinding& f : result.findings) {
             std::cout << render_finding(name, f) << "\n";
         }

@@ -20,6 +20,7 @@
 #endif
 
 #include "app.h"
+#include "locate.h"
 #include "run_outputs.h"
 #include "runner.h"
 
@@ -194,11 +195,11 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty, Scree
             bad = true;
             continue;
         }
-        scripts.push_back({file == "-" ? "(standard input)" : file,
-                           [text, screen](const std::function<void(Directive &&)>& each) {
-                               for_each_directive(*text, screen, each);
-                               return true;
-                           }});
+        scripts.push_back(
+            {file_label(file), [text, screen](const std::function<void(Directive &&)>& each) {
+                 for_each_directive(*text, screen, each);
+                 return true;
+             }});
     }
     return !bad;
 }
@@ -253,7 +254,7 @@ bool stream_scripts(const std::vector<std::string>& files, bool allow_empty, Scr
             in->read(to, static_cast<std::streamsize>(size));
             return in->bad() ? -1 : static_cast<long long>(in->gcount());
         });
-        const std::string name = file == "-" ? "(standard input)" : file;
+        const std::string name = file_label(file);
         scripts.push_back({name, [lines, name, screen, allow_empty](const DirectiveSink& each) {
                                return stream_directives(*lines, name, screen, allow_empty, each);
                            }});

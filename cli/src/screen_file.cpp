@@ -1,23 +1,17 @@
 // Screen files: writing the picture, and comparing it row by row.
 #include "screen_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "locate.h"
 
 namespace opkit_cli {
 
 namespace {
 
 constexpr const char* attributes_line = "~~ attributes ~~";
-
-// Why a screen file could not be opened: a folder, or the system's reason.
-std::string why_not(bool folder, int error) {
-    return folder ? "it is a folder" : error != 0 ? std::strerror(error) : "it cannot be opened";
-}
 
 std::string rtrim(std::string text, char blank) {
     while (!text.empty() && (text.back() == blank || text.back() == '\r')) {
@@ -102,16 +96,9 @@ std::string screen_picture(const hostsim::Host& host, bool attributes) {
 std::optional<std::string> compare_screen_file(const hostsim::Host& host, const std::string& path,
                                                bool attributes, bool update, std::string& note) {
     const std::string found = screen_picture(host, attributes);
-    // A folder opens on some systems and then reads as empty: it counts as unreadable.
-    std::error_code error;
-    const bool folder = std::filesystem::is_directory(path, error);
     std::ifstream in;
-    errno = 0;
-    if (!folder) {
-        in.open(path, std::ios::binary);
-    }
-    const bool readable = in.is_open();
-    const std::string unreadable = readable ? "" : why_not(folder, errno);
+    const std::string unreadable = open_stream(path, in);
+    const bool readable = unreadable.empty();
     std::stringstream text;
     if (readable) {
         text << in.rdbuf();
@@ -127,22 +114,20 @@ std::optional<std::string> compare_screen_file(const hostsim::Host& host, const 
         return std::nullopt;
     }
     if (update) {
-        errno = 0;
         std::ofstream out;
-        if (!folder) {
-            out.open(path, std::ios::binary);
+        std::string problem = open_stream(path, out);
+        if (problem.empty() && !(out << found).flush()) {
+            problem = "a write failed";
         }
-        out << found;
-        out.flush();
-        if (!out) {
-            return "cannot write the screen file " + path + ": " + why_not(folder, errno);
+        if (!problem.empty()) {
+            return "cannot write the screen file " + path + ": " + problem;
         }
         note = (readable ? "updated the screen file " : "wrote the screen file ") + path;
         return std::nullopt;
     }
     if (!readable) {
         return "cannot read the screen file " + path + ": " + unreadable +
-               (folder ? "" : " (run --update-screens writes it)");
+               (unreadable == folder_reason ? "" : " (run --update-screens writes it)");
     }
     return "the screen differs from " + path + ":\n" + rtrim(diff, '\n');
 }
