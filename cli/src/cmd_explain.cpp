@@ -49,8 +49,7 @@ struct ComposeArgs {
 int command_compose(const ComposeArgs& args) {
     const opkit::Layout* layout = find_layout(args.function);
     if (layout == nullptr) {
-        std::cerr << "opkit-host compose: no function is called \"" << args.function << "\"; "
-                  << compose_functions_help() << "\n";
+        std::cerr << "opkit-host compose: " << printable(unknown_function(args.function)) << "\n";
         return exit_error;
     }
     if (args.fields.empty()) {

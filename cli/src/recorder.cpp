@@ -58,7 +58,7 @@ void Recorder::line(const std::string& text) {
 
 std::string Recorder::script(const std::map<int, std::string>& variables,
                              const std::vector<std::string>& screen_rows) const {
-    std::string out = "# Recorded by opkit-host shell --record; replay with opkit-host run.\n";
+    std::string out = std::string(header) + "\n";
     for (const std::string& l : lines_) {
         out += l + "\n";
     }

@@ -12,6 +12,10 @@ namespace opkit_cli {
 
 class Recorder {
   public:
+    // The first line of every recording: what tells a recording from any other file.
+    static constexpr const char* header =
+        "# Recorded by opkit-host shell --record; replay with opkit-host run.";
+
     // Directives that act on the host, as typed (set, key, clock, at, write, ...); display-only
     // ones (show, echo, explain, help) are left out, as are expectations the user typed.
     static bool acts_on_host(const std::string& line);
