@@ -35,9 +35,12 @@ void Recorder::call(const std::string& clock_text, const std::string& line) {
     lines_.push_back(trimmed(line));
 }
 
-void Recorder::result(int value) {
+void Recorder::result(int value, const std::string& notice) {
     if (running_) {
         lines_.push_back("expect result " + std::to_string(value));
+        if (!notice.empty()) {
+            lines_.push_back("expect notice " + notice);
+        }
         running_ = false;
     }
 }

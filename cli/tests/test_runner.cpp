@@ -133,6 +133,23 @@ TEST_F(RunnerTest, ANoticeThatNothingExpectsFails) {
     EXPECT_EQ(run("call \"05HELLO\"\ncall \"05HELLO\"\n").failures, 0);
 }
 
+// Keys scheduled for the self-test reach its key reads at their times, as they reach every call
+// that waits for a key: a recorded self-test replays with its clock and screen.
+TEST_F(RunnerTest, ScheduledKeysReachTheSelfTest) {
+    const ScriptTotals t = run("clock 2026-12-10 13:21:00\nat +2s key 120\nat +3s key 13\n"
+                               "message 5\nexpect clock 2026-12-10 13:21:03\n"
+                               "expect screen 0 \"Key code = 0xD\"\n");
+    EXPECT_EQ(t.failures, 0) << out.str();
+    EXPECT_EQ(host().events_scheduled(), 0U);
+    EXPECT_EQ(out.str().find("Enter queued"), std::string::npos) << out.str();
+    // A notice's key wait takes a scheduled key the same way.
+    const ScriptTotals n = run("clock 2026-12-10 13:21:00\nat +1500ms key 27\ncall \"05HELLO\"\n"
+                               "expect notice M1\nexpect clock 2026-12-10 13:21:01\n");
+    EXPECT_EQ(n.failures, 0) << out.str();
+    EXPECT_NE(out.str().find("notice M1; took 1.500 s"), std::string::npos) << out.str();
+    EXPECT_EQ(host().events_scheduled(), 0U);
+}
+
 TEST_F(RunnerTest, ReloadStartsThePluginsStateFromZero) {
     const ScriptTotals t =
         run("call DICOUNT operation=I counter=1\ncall DICOUNT operation=I counter=1\n"
