@@ -134,7 +134,7 @@ could not be loaded.
 Examples:
   opkit-host call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9
   opkit-host call "$(opkit-host compose INTMATH left=2 operator=+ right=3)" --set 2=40 --set 3=2
-  opkit-host call "21DICOUNT I         05" "32DICOUNT S         05         03"
+  opkit-host call "21DICOUNT I         05 " "32DICOUNT S         05         03 "
   opkit-host call --json "10TRANMSG N "
 )TXT";
 

@@ -501,7 +501,7 @@ int command_run(const Globals& g, RunArgs& args) {
 constexpr const char* run_footer = R"TXT(
 A script holds one directive a line; # starts a comment. Records are written in
 double quotes ("\x41" escapes allowed) or built from fields:
-  call "21DICOUNT I         05"          call DICOUNT operation=I counter=5
+  call "21DICOUNT I         05 "         call DICOUNT operation=I counter=5
   message 5                              set 3 "hello"     unreadable 4
   key enter | key 27 | key "abc"         key abort (256)
   clock 2026-05-12 14:30:05              advance 1m30s
@@ -509,13 +509,15 @@ double quotes ("\x41" escapes allowed) or built from fields:
   expect result 1                        expect var 3 "2"
   expect screen 2 "+----------------------+"                expect screen 0:9 "C4"
   expect screen "form.screen" [attributes]   (a stored picture; --update-screens)
-  expect notice C4 | append | none       expect keys 0
+  expect notice C4 | append | any | none expect keys 0
   expect transaction off                 expect cursor 5 10
   expect attribute 1:2 1 24              expect clock 2026-05-12 14:30:10
   show screen [0-7] | vars | trace | clock | keys
   echo "text"     write 3 0 "Item:"      clear     reload     explain "<record>"
 Scripts run on a virtual clock: waits cost no time. When a notice waits for a key
-and none is queued, the runner presses Enter for it and says so.
+and none is queued or scheduled, the runner presses Enter for it and says so.
+A call that shows a notice fails the script unless an expect notice follows it
+before the next call (--allow-notices accepts every notice, for exploring).
 A script that makes no call (an empty one too) is an error unless --allow-empty.
 Every script is read and checked before anything runs, and every error in it is
 shown (up to 20 a script). With --stream a script runs as it is read instead:
@@ -525,8 +527,13 @@ nothing after the first one runs.
 A call whose record holds text in columns no field reads, length digits that
 disagree with its length, or a field past its end gets a warning, and so do
 scheduled events still pending when a script ends; --strict makes them fail.
+For CI: --junit FILE is written for every run (a report saying the run is under
+way stands until it ends), --tap prints TAP 13 (failure details as YAML, Bail out!
+on a script error), --json a JSON array with an object per script.
+A script line is at most 65536 bytes, a record 256 characters, a script read
+whole 256 MiB (--stream has no limit on the script), a screen file 1 MiB.
 Exit status: 0 all expectations passed, 1 some failed, 2 a script or the plug-in
-could not be read, 3 a call did not return.
+could not be read or the output not written, 3 a call did not return.
 
 Examples:
   opkit-host run examples/demo.txt

@@ -95,10 +95,12 @@ class Builder {
         return record_.substr(field.first, field.width);
     }
 
+    // A number right-aligned in the field: zeros before it, or blanks before a negative one
+    // (the conversion skips blanks and stops at a digit after the sign).
     void place_number(const Field& field, int64_t value) {
         std::string digits = std::to_string(value);
         while (digits.size() < field.width) {
-            digits.insert(digits.begin(), '0');
+            digits.insert(digits.begin(), value < 0 ? ' ' : '0');
         }
         place(field, digits);
     }

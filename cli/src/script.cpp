@@ -180,7 +180,7 @@ std::pair<int, std::optional<int>> take_pair(Args& args, const char* what, char 
 void check_extent(const Args& args, int column, size_t width, int at, const char* what) {
     const int columns = args.screen().columns;
     if (static_cast<size_t>(column) + width > static_cast<size_t>(columns)) {
-        args.fail(std::string("the ") + what + " runs past the last column, " +
+        args.fail(std::string("the ") + what + " past the last column, " +
                       std::to_string(columns - 1),
                   at);
     }
@@ -354,7 +354,7 @@ Expectation expect_screen(Args& args) {
     if (!column) {
         shown = shown.substr(0, shown.find_last_not_of(' ') + 1);
     }
-    check_extent(args, column.value_or(0), shown.size(), text.column, "text");
+    check_extent(args, column.value_or(0), shown.size(), text.column, "text runs");
     return ExpectScreen{row, column.value_or(-1), text.text};
 }
 
@@ -364,7 +364,7 @@ Expectation expect_attribute(Args& args) {
     const int attribute = static_cast<int>(args.take_int("attribute", 0, 255));
     const int at = args.done() ? 0 : args.peek().column;
     const int cells = args.done() ? 1 : static_cast<int>(args.take_int("number of cells", 1, 1000));
-    check_extent(args, *column, static_cast<size_t>(cells), at, "cells");
+    check_extent(args, *column, static_cast<size_t>(cells), at, "cells run");
     return ExpectAttribute{row, *column, attribute, cells};
 }
 

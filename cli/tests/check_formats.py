@@ -64,7 +64,7 @@ def check_junit(path, tests, failures, errors=0, skipped=0):
             if not outcome.get("type") or not message:
                 fail("%s without type and message: %r" % (kind, outcome.attrib))
             line = case.get("line")
-            if line != "0" and ":" + line + ": " not in message:
+            if line != "0" and ":" + line + ":" not in message:
                 fail("%s message without its line: %s" % (kind, message))
             print(case.get("name") + "\n" + outcome.get("type") + ": " + text)
 
