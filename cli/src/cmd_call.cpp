@@ -89,6 +89,12 @@ void print_report(const std::string& record, const CallReport& report, const hos
 }
 
 int command_call(const Globals& g, const CallArgs& o) {
+    for (const std::string& record : o.records) {
+        if (const std::string why = record_too_long(record); !why.empty()) {
+            std::cerr << "opkit-host: " << why << "\n";
+            return exit_error;
+        }
+    }
     std::unique_ptr<Session> session;
     if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
         return exit_error;

@@ -19,7 +19,21 @@ struct ExplainArgs {
     bool json = false;
 };
 
+// A record longer than any the tool takes is refused with the limit; false after saying so.
+bool records_in_bounds(const std::vector<std::string>& records) {
+    for (const std::string& record : records) {
+        if (const std::string why = record_too_long(record); !why.empty()) {
+            std::cerr << "opkit-host: " << why << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 int command_explain(const ExplainArgs& args) {
+    if (!records_in_bounds(args.records)) {
+        return exit_error;
+    }
     bool notice = false;
     bool warned = false;
     for (size_t i = 0; i < args.records.size(); ++i) {

@@ -120,6 +120,10 @@ if(NOT EMULATOR AND EXISTS /dev/zero)
         HOLDS "/dev/full: error: cannot write the JUnit report: No space left on device")
 endif()
 
+string(REPEAT "x" 300 long_record)
+check(2 ARGS explain "10${long_record}" HOLDS "a record is at most 256 characters, not 302")
+check(2 ARGS call "10${long_record}" HOLDS "a record is at most 256 characters")
+
 # --- Expectations off the screen are refused before the run, where the size is known.
 file(WRITE ${scratch}/off.txt "call \"10TRANMSG N \"\nexpect attribute 30:0 0\nexpect attribute 0:200 0 50\nexpect screen 0:45 \"\"\nexpect screen 0:38 \"   \"\nexpect attribute 0:30 0 11\nexpect screen 25 \"\"\nshow screen 0-20\n")
 check(2 ARGS run ${scratch}/off.txt
