@@ -145,14 +145,16 @@ class CheckedBuffer : public std::streambuf {
     int error_ = 0;
 };
 
+// The buffers outlive every static object: std::cout and std::cerr are flushed once more after
+// main returns, through whatever buffer they hold then.
 CheckedBuffer& out_buffer() {
-    static CheckedBuffer buffer(1);
-    return buffer;
+    static CheckedBuffer* const buffer = new CheckedBuffer(1);
+    return *buffer;
 }
 
 CheckedBuffer& err_buffer() {
-    static CheckedBuffer buffer(2);
-    return buffer;
+    static CheckedBuffer* const buffer = new CheckedBuffer(2);
+    return *buffer;
 }
 
 bool looks_like_junit(std::string_view head) {
