@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "hostsim/host.h"
 
@@ -249,6 +250,42 @@ TEST_F(HostTest, StallGuardPressesAKeyWhenNothingCanArrive) {
     }
     EXPECT_EQ(key, 13) << "Enter, the key that ends the self test and answers a prompt";
     EXPECT_EQ(host.stall_count(), 1);
+}
+
+// A loop that polls the keyboard and the idle call without waiting (the self-test's) meets
+// scheduled keys at their times on the virtual clock, as a loop that waits does; the prompt's
+// wait hook answers only when no key is scheduled to come.
+TEST_F(HostTest, APollingLoopMeetsScheduledKeysAtTheirTimes) {
+    int answered = 0;
+    host.set_key_wait_hook([&answered]() -> std::optional<uint16_t> {
+        ++answered;
+        return hostsim::key_enter;
+    });
+    const int64_t start = host.now_ms();
+    host.schedule(start + 1540, hostsim::KeyEvent{'x'});
+    host.schedule(start + 1775, hostsim::KeyEvent{13});
+    std::vector<std::pair<uint16_t, int64_t>> keys;
+    for (int pass = 0; pass < 1000 && (keys.empty() || keys.back().first != 13); ++pass) {
+        _VioWrtCharStr("prompt", 6, 0, 0, &word, 0);
+        uint16_t key = 0;
+        if (_KbdReadAscii(&key) == 0) {
+            keys.emplace_back(key, host.now_ms() - start);
+        }
+        _IdleManager(0);
+    }
+    const std::vector<std::pair<uint16_t, int64_t>> expected{{'x', 1540}, {13, 1775}};
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(answered, 0);
+    EXPECT_EQ(host.events_scheduled(), 0U);
+    // With nothing scheduled the hook answers at once, and the loop costs no time.
+    uint16_t key = 0;
+    const int64_t before = host.now_ms();
+    _VioWrtCharStr("prompt", 6, 0, 0, &word, 0);
+    EXPECT_EQ(_KbdReadAscii(&key), 0);
+    _IdleManager(0);
+    EXPECT_EQ(key, 13);
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(host.now_ms(), before);
 }
 
 TEST_F(HostTest, TransactionSwitchAndCursorAreKept) {

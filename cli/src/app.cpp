@@ -1,6 +1,7 @@
 // The pieces the subcommands share.
 #include "app.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,15 +52,22 @@ bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions&
     return !options.plugin_path.empty();
 }
 
-bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session) {
+bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session,
+                  std::string* why) {
     SessionOptions options;
     if (!session_options(g, clock, options)) {
+        if (why != nullptr) {
+            *why = "cannot find the plug-in";
+        }
         return false;
     }
     session = std::make_unique<Session>(options);
     std::string error;
     if (!session->open(error)) {
         std::cerr << "opkit-host: cannot load the plug-in: " << error << "\n";
+        if (why != nullptr) {
+            *why = "cannot load the plug-in: " + error;
+        }
         return false;
     }
     if (g.verbose) {
@@ -68,69 +76,60 @@ bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Se
     return true;
 }
 
-void read_all(std::istream& in, std::string& text) {
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        text.append(chunk, static_cast<size_t>(in.gcount()));
-    }
-}
-
 bool open_file(const std::string& file, const char* what, std::ifstream& in) {
     const std::string problem = open_stream(file, in);
     if (!problem.empty()) {
-        std::cerr << file << ": error: cannot read the " << what << ": " << problem << "\n";
+        std::cerr << file_label(file) << ": error: cannot read the " << what << ": " << problem
+                  << "\n";
         return false;
     }
     return true;
 }
 
-bool read_file(const std::string& file, const char* what, std::string& text) {
-    if (file == "-") {
-        read_all(std::cin, text);
-        return true;
-    }
-    std::ifstream in;
-    if (!open_file(file, what, in)) {
+bool read_file(const std::string& file, const char* what, std::string& text, size_t max_bytes) {
+    std::ifstream opened;
+    if (file != "-" && !open_file(file, what, opened)) {
         return false;
     }
-    // Sized once from the file's size, so that growing the text never holds two copies.
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file, error);
-    if (!error) {
-        text.reserve(static_cast<size_t>(size));
-    }
-    read_all(in, text);
-    if (in.bad()) {
-        std::cerr << file << ": error: cannot read the " << what << ": a read failed\n";
-        return false;
-    }
-    return true;
-}
-
-namespace {
-
-// Control bytes (but the line feed of a message of several lines) and bytes above 0x7E written
-// as \xHH, as call lines write them, so that an excerpt of binary input cannot move the cursor,
-// erase or recolour the terminal, and the caret stays under its column (a byte is a column).
-// `column` (1-based, 0 for none) moves with the text before it.
-std::string escape_controls(const std::string& text, int& column) {
-    std::string out;
-    const int original = column;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto u = static_cast<unsigned char>(text[i]);
-        if ((u < 0x20 && u != '\n') || u >= 0x7f) {
-            out += shown_byte(text[i]);
-            if (original > 0 && static_cast<int>(i) < original - 1) {
-                column += 3;
+    std::istream& in = file == "-" ? std::cin : opened;
+    const std::string name = file_label(file);
+    // Read in chunks, each line's length checked as it grows: a file without line ends, or
+    // one without an end, is refused at its limit instead of filling the memory.
+    char chunk[65536];
+    size_t line_start = 0;
+    int line = 1;
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        const size_t n = static_cast<size_t>(in.gcount());
+        if (text.size() + n > max_bytes) {
+            std::cerr << name << ": error: the " << what << " is larger than " << max_bytes
+                      << " bytes, the most that is read" << (std::string(what) == "script"
+                                                                  ? " (run --stream reads a "
+                                                                    "longer one a line at a time)"
+                                                                  : "")
+                      << "\n";
+            return false;
+        }
+        const size_t before = text.size();
+        text.append(chunk, n);
+        for (size_t i = before; i < text.size(); ++i) {
+            if (text[i] == '\n') {
+                line_start = i + 1;
+                ++line;
             }
-        } else {
-            out += text[i];
+        }
+        if (text.size() - line_start > max_line_bytes) {
+            std::cerr << name << ":" << line << ": error: the line is longer than "
+                      << max_line_bytes << " bytes, the most a " << what
+                      << " line may hold; the " << what << " is not read\n";
+            return false;
         }
     }
-    return out;
+    if (in.bad()) {
+        std::cerr << name << ": error: cannot read the " << what << ": a read failed\n";
+        return false;
+    }
+    return true;
 }
-
-} // namespace
 
 void print_script_error(const std::string& name, std::optional<std::string_view> line,
                         const ScriptError& e) {
@@ -138,18 +137,19 @@ void print_script_error(const std::string& name, std::optional<std::string_view>
     if (e.column() > 0) {
         std::cerr << ":" << e.column();
     }
-    int no_column = 0;
-    std::cerr << ": error: " << escape_controls(e.what(), no_column) << "\n";
+    std::cerr << ": error: " << e.what() << "\n";
     if (!line) {
         return;
     }
-    // The line with a caret under the place.
+    // The line escaped as all input is shown, with a caret under the place: it moves with the
+    // escapes before it (a byte is a column).
     char head[16];
     std::snprintf(head, sizeof head, "%5d | ", e.line());
-    int column = e.column();
-    std::cerr << head << escape_controls(std::string(*line), column) << "\n";
-    if (column > 0) {
-        std::cerr << "      | " << std::string(static_cast<size_t>(column - 1), ' ') << "^\n";
+    std::cerr << head << printable(*line) << "\n";
+    if (e.column() > 0) {
+        const size_t before = std::min(line->size(), static_cast<size_t>(e.column() - 1));
+        std::cerr << "      | " << std::string(printable(line->substr(0, before)).size(), ' ')
+                  << "^\n";
     }
 }
 

@@ -40,15 +40,19 @@ std::string plugin_path(const Globals& g);
 // when no plug-in is found.
 bool session_options(const Globals& g, hostsim::ClockMode clock, SessionOptions& options);
 
-// Opens a session with the plug-in found as the options say; prints why when it cannot.
-bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session);
+// Opens a session with the plug-in found as the options say; prints why when it cannot (and
+// gives the reason in `why` when asked).
+bool open_session(const Globals& g, hostsim::ClockMode clock, std::unique_ptr<Session>& session,
+                  std::string* why = nullptr);
 
-// Appends everything `in` holds to `text`.
-void read_all(std::istream& in, std::string& text);
+// The most of a script that `run` reads whole (without --stream), and of a table for `lint`.
+constexpr size_t max_script_bytes = size_t{256} << 20;
+constexpr size_t max_table_bytes = size_t{64} << 20;
 
 // Reads a whole file into `text` ("-": standard input); false after saying why it cannot be
-// read (`what` names the file's role: "script", "table").
-bool read_file(const std::string& file, const char* what, std::string& text);
+// read (`what` names the file's role: "script", "table"): it cannot be opened, a read failed,
+// it is larger than `max_bytes`, or one of its lines is longer than max_line_bytes.
+bool read_file(const std::string& file, const char* what, std::string& text, size_t max_bytes);
 // Opens a file to be read as it is needed; false after saying why it cannot be.
 bool open_file(const std::string& file, const char* what, std::ifstream& in);
 

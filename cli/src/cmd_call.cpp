@@ -89,6 +89,12 @@ void print_report(const std::string& record, const CallReport& report, const hos
 }
 
 int command_call(const Globals& g, const CallArgs& o) {
+    for (const std::string& record : o.records) {
+        if (const std::string why = record_too_long(record); !why.empty()) {
+            std::cerr << "opkit-host: " << why << "\n";
+            return exit_error;
+        }
+    }
     std::unique_ptr<Session> session;
     if (!open_session(g, hostsim::ClockMode::virtual_time, session)) {
         return exit_error;
@@ -134,7 +140,7 @@ could not be loaded.
 Examples:
   opkit-host call "29CMP_INT   03  GE   04       S" --set 3=12 --set 4=9
   opkit-host call "$(opkit-host compose INTMATH left=2 operator=+ right=3)" --set 2=40 --set 3=2
-  opkit-host call "21DICOUNT I         05" "32DICOUNT S         05         03"
+  opkit-host call "21DICOUNT I         05 " "32DICOUNT S         05         03 "
   opkit-host call --json "10TRANMSG N "
 )TXT";
 

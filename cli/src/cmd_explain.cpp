@@ -19,7 +19,21 @@ struct ExplainArgs {
     bool json = false;
 };
 
+// A record longer than any the tool takes is refused with the limit; false after saying so.
+bool records_in_bounds(const std::vector<std::string>& records) {
+    for (const std::string& record : records) {
+        if (const std::string why = record_too_long(record); !why.empty()) {
+            std::cerr << "opkit-host: " << why << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 int command_explain(const ExplainArgs& args) {
+    if (!records_in_bounds(args.records)) {
+        return exit_error;
+    }
     bool notice = false;
     bool warned = false;
     for (size_t i = 0; i < args.records.size(); ++i) {
@@ -49,8 +63,7 @@ struct ComposeArgs {
 int command_compose(const ComposeArgs& args) {
     const opkit::Layout* layout = find_layout(args.function);
     if (layout == nullptr) {
-        std::cerr << "opkit-host compose: no function is called \"" << args.function << "\"; "
-                  << compose_functions_help() << "\n";
+        std::cerr << "opkit-host compose: " << printable(unknown_function(args.function)) << "\n";
         return exit_error;
     }
     if (args.fields.empty()) {

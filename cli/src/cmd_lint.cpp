@@ -1,4 +1,5 @@
 // opkit-host lint: an application's tables of call records checked without running them.
+#include <algorithm>
 #include <iostream>
 
 #include "app.h"
@@ -12,14 +13,18 @@ namespace {
 constexpr const char* lint_footer = R"TXT(
 A table holds one record a line, bare or in double quotes ("\x41" escapes
 allowed); blank lines and lines starting with # are skipped, and a # may follow
-a quoted record. A bare record runs to the end of its line, trailing blanks
-included. Every finding is printed as FILE:LINE:COLUMN: CODE: MESSAGE, with the
+a quoted record. A bare record is the whole line, blanks before it and after it
+included, as the plug-in would receive it. A table without records is an error
+unless --allow-empty. Every finding is printed as FILE:LINE:COLUMN: CODE: MESSAGE:
+LINE and COLUMN count from 1 in the file; a column a MESSAGE names is the
+record's own, counted from 0 as explain's ruler counts. CODE is the
 notice code the record leads to by itself (C4, D1, ...), unread-column (text in
 columns no field of the function reads), length-mismatch (length digits that
 disagree with the record's length), trap (the length passes the function's
 length checks but a field it reads lies past the end) or syntax.
 A table named - is read from standard input.
-Exit status: 0 nothing found, 1 findings, 2 a table could not be read.
+Exit status: 0 nothing found, 1 findings, 2 a table could not be read or holds
+no record.
 
 Examples:
   opkit-host lint examples/tables/records.tbl
@@ -27,13 +32,24 @@ Examples:
   opkit-host compose --quoted DICOUNT operation=I counter=5 | opkit-host lint -
 )TXT";
 
-int command_lint(const std::vector<std::string>& files) {
+struct LintArgs {
+    std::vector<std::string> files;
+    bool allow_empty = false;
+};
+
+int command_lint(const LintArgs& args) {
+    const std::vector<std::string>& files = args.files;
+    if (std::count(files.begin(), files.end(), std::string("-")) > 1) {
+        std::cerr << "opkit-host lint: error: standard input (-) is named more than once; it holds "
+                     "one table\n";
+        return exit_error;
+    }
     int records = 0;
     size_t findings = 0;
     size_t unreadable = 0;
     for (const std::string& file : files) {
         std::string text;
-        if (!read_file(file, "table", text)) {
+        if (!read_file(file, "table", text, max_table_bytes)) {
             ++unreadable;
             continue;
         }
@@ -41,6 +57,13 @@ int command_lint(const std::vector<std::string>& files) {
         const std::string name = file_label(file);
         for (const LintFinding& f : result.findings) {
             std::cout << render_finding(name, f) << "\n";
+        }
+        // A table without records checks nothing: an empty file, or the wrong one.
+        if (result.records == 0 && !args.allow_empty) {
+            std::cerr << name
+                      << ": error: the table holds no record (--allow-empty accepts it)\n";
+            ++unreadable;
+            continue;
         }
         records += result.records;
         findings += result.findings.size();
@@ -66,13 +89,14 @@ int command_lint(const std::vector<std::string>& files) {
 } // namespace
 
 Command add_lint_command(CLI::App& app) {
-    auto files = std::make_shared<std::vector<std::string>>();
+    auto args = std::make_shared<LintArgs>();
     CLI::App* lint =
         app.add_subcommand("lint", "check tables of call records without running them");
-    lint->add_option("tables", *files, "table files, one record a line (-: standard input)")
+    lint->add_option("tables", args->files, "table files, one record a line (-: standard input)")
         ->required();
+    lint->add_flag("--allow-empty", args->allow_empty, "accept a table that holds no record");
     lint->footer(lint_footer);
-    return [lint, files] { return lint->parsed() ? command_lint(*files) : -1; };
+    return [lint, args] { return lint->parsed() ? command_lint(*args) : -1; };
 }
 
 } // namespace opkit_cli

@@ -6,6 +6,14 @@
 #include "app.h"
 #include "shell.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define OPKIT_ISATTY _isatty
+#else
+#include <unistd.h>
+#define OPKIT_ISATTY isatty
+#endif
+
 namespace opkit_cli {
 
 namespace {
@@ -34,6 +42,15 @@ int command_shell(const Globals& g, const std::string& record_path) {
     }
     SessionOptions options;
     if (!session_options(g, hostsim::ClockMode::real_time, options)) {
+        return exit_error;
+    }
+    if (!record_path.empty() && !recording_path_ok(record_path, options)) {
+        return exit_error;
+    }
+    // Without a terminal on both sides the view could neither read keys nor be seen.
+    if (OPKIT_ISATTY(0) == 0 || OPKIT_ISATTY(1) == 0) {
+        std::cerr << "opkit-host: shell needs a terminal (its standard input and output must be "
+                     "one); run replays scripts without one\n";
         return exit_error;
     }
     return run_shell(options, record_path);

@@ -7,7 +7,19 @@
 #include <map>
 #include <set>
 
+#include "explain.h"
+#include "render.h"
+
 namespace opkit_cli {
+
+ComposeError::ComposeError(const std::string& message, int index)
+    : std::runtime_error(printable(message, true)), index_(index) {}
+
+std::string unknown_function(std::string_view name) {
+    const std::string best = closest_function(name);
+    return "no function is called \"" + std::string(name) + "\"; " +
+           (best.empty() ? compose_functions_help() : "did you mean " + best + "?");
+}
 
 namespace {
 
@@ -83,10 +95,12 @@ class Builder {
         return record_.substr(field.first, field.width);
     }
 
+    // A number right-aligned in the field: zeros before it, or blanks before a negative one
+    // (the conversion skips blanks and stops at a digit after the sign).
     void place_number(const Field& field, int64_t value) {
         std::string digits = std::to_string(value);
         while (digits.size() < field.width) {
-            digits.insert(digits.begin(), '0');
+            digits.insert(digits.begin(), value < 0 ? ' ' : '0');
         }
         place(field, digits);
     }
@@ -253,9 +267,7 @@ const opkit::Layout* find_layout(std::string_view name) {
 Composed compose_record(std::string_view function, const std::vector<FieldAssignment>& fields) {
     const opkit::Layout* layout = find_layout(function);
     if (layout == nullptr) {
-        throw ComposeError("no function is called \"" + std::string(function) + "\"; " +
-                               compose_functions_help(),
-                           -1);
+        throw ComposeError(unknown_function(function), -1);
     }
     return compose_for(*layout, fields);
 }

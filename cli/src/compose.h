@@ -14,10 +14,10 @@ namespace opkit_cli {
 
 // A value that cannot be placed; `index` is the field assignment at fault (-1: none in
 // particular, e.g. an unknown function or a missing field).
+// Its message shows the values it quotes escaped, as every input is shown.
 class ComposeError : public std::runtime_error {
   public:
-    ComposeError(const std::string& message, int index)
-        : std::runtime_error(message), index_(index) {}
+    ComposeError(const std::string& message, int index);
     int index() const { return index_; }
 
   private:
@@ -46,6 +46,8 @@ FieldAssignment parse_assignment(std::string_view text, int index);
 // The fields a function takes in compose, with the values each accepts: for help texts.
 std::string compose_fields_help(const opkit::Layout& layout);
 std::string compose_functions_help();
+// "no function is called X; did you mean Y?" or the list of the functions.
+std::string unknown_function(std::string_view name);
 
 // The values a letter or text field accepts: what goes into the record and every spelling
 // that names it (the value itself first).

@@ -593,6 +593,19 @@ std::string closest_function(std::string_view name) {
     return best;
 }
 
+std::string closest_word(std::string_view word, const std::vector<std::string>& words) {
+    std::string best;
+    int best_distance = word.size() >= 6 ? 3 : 2;
+    for (const std::string& candidate : words) {
+        const int d = edit_distance(word, candidate);
+        if (d > 0 && d < best_distance) {
+            best_distance = d;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
 Analysis analyse(std::string_view record) {
     Analysis a;
     a.record = std::string(record);

@@ -83,4 +83,8 @@ std::string notice_row(std::string_view record, std::string_view code);
 // The function whose name is closest to `name` (a typo or two away), or empty.
 std::string closest_function(std::string_view name);
 
+// The word of `words` closest to `word`, case ignored: one typo away for a short word, two for
+// a longer one; empty when none is that close.
+std::string closest_word(std::string_view word, const std::vector<std::string>& words);
+
 } // namespace opkit_cli

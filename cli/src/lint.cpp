@@ -112,7 +112,15 @@ LintResult lint_table(const std::string& text) {
         if (start == std::string::npos || row[start] == '#') {
             continue;
         }
-        const TableRecord r = row[start] == '"' ? read_quoted(row, start) : read_bare(row, start);
+        // A bare record is the whole line, the blanks before it included: the plug-in receives
+        // them as the record's first characters.
+        TableRecord r = row[start] == '"' ? read_quoted(row, start) : read_bare(row, 0);
+        if (r.error.empty()) {
+            if (const std::string why = record_too_long(r.text); !why.empty()) {
+                r.error = why;
+                r.error_column = static_cast<int>(start);
+            }
+        }
         if (!r.error.empty()) {
             result.findings.push_back({line, r.error_column + 1, "syntax", r.error});
             continue;

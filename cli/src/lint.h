@@ -1,5 +1,5 @@
-// Checking an application's table of call records: one record a line, written bare or in
-// double quotes (with the escapes \" \\ \n \t \xHH), blank lines and # comments ignored. Each
+// Checking an application's table of call records: one record a line, written bare (the whole
+// line, blanks before it included, as the plug-in would receive it) or in double quotes (with the escapes \" \\ \n \t \xHH), blank lines and # comments ignored. Each
 // record is explained without running it; every notice it leads to by itself and every
 // warning about it is a finding with the line and column of the file where it stands.
 #pragma once
@@ -11,7 +11,8 @@ namespace opkit_cli {
 
 struct LintFinding {
     int line = 0;   // 1-based
-    int column = 0; // 1-based, in the file's line
+    int column = 0; // 1-based, in the file's line (a column a message names is the record's own,
+                    // 0-based as explain's ruler counts)
     std::string code;
     std::string message;
 };

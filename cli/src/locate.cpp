@@ -12,6 +12,7 @@
 #endif
 
 #include "hostsim/plugin.h"
+#include "render.h"
 
 #ifndef OPKIT_VERSION
 #error "OPKIT_VERSION must be defined by the build"
@@ -39,6 +40,10 @@ fs::path executable_directory() {
 }
 
 } // namespace
+
+std::string file_label(const std::string& file) {
+    return file == "-" ? "(standard input)" : printable(file);
+}
 
 const char* tool_version() {
     return OPKIT_VERSION;

@@ -43,9 +43,8 @@ template <class Stream> std::string open_stream(const std::string& file, Stream&
     return {};
 }
 
-// The name a report gives a file argument: "(standard input)" for -.
-inline std::string file_label(const std::string& file) {
-    return file == "-" ? "(standard input)" : file;
-}
+// The name a report gives a file argument: "(standard input)" for -, else the name with its
+// control bytes escaped, as all input is shown.
+std::string file_label(const std::string& file);
 
 } // namespace opkit_cli

@@ -1,8 +1,12 @@
 // opkit-host: try, check and regression-test call records against the emulated host, driving
 // the real plug-in through its exported `main`. Each subcommand lives in its own file.
+#include <exception>
 #include <iostream>
+#include <new>
 
 #include "app.h"
+#include "output.h"
+#include "render.h"
 
 using namespace opkit_cli;
 
@@ -10,6 +14,8 @@ namespace {
 
 void add_globals(CLI::App& app, Globals& g) {
     app.require_subcommand(1);
+    // Global options are taken after the subcommand too: `opkit-host run --rows 16 x.txt`.
+    app.fallthrough();
     // Paths start with '/' on every platform here: never read them as Windows-style options.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("opkit-host ") + tool_version(),
@@ -33,9 +39,7 @@ void add_globals(CLI::App& app, Globals& g) {
                "Each subcommand has its own --help.");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run_command(int argc, char** argv) {
     CLI::App app{"opkit-host: run, call, explain and compose call records of the opkit plug-in\n"
                  "against an emulated terminal host."};
     Globals g;
@@ -50,7 +54,7 @@ int main(int argc, char** argv) {
         const std::vector<std::string> left = app.remaining();
         if (!left.empty() && app.get_subcommands().empty()) {
             std::cerr
-                << "opkit-host: \"" << left.front()
+                << "opkit-host: \"" << printable(left.front())
                 << "\" is no subcommand; they are run, call, explain, compose, lint and shell (see "
                    "--help)\n";
             return exit_error;
@@ -59,10 +63,31 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? exit_ok : exit_error;
     }
+    allow_output_styles(use_ansi(g));
     for (const Command& command : commands) {
         if (const int status = command(); status >= 0) {
             return status;
         }
     }
     return exit_error;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!install_output()) {
+        return finish_output(exit_error);
+    }
+    int status = exit_error;
+    // Whatever is thrown ends as a clear error with exit status 2, never as an abort.
+    try {
+        status = run_command(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "opkit-host: error: out of memory\n";
+    } catch (const std::exception& e) {
+        std::cerr << "opkit-host: error: " << e.what() << "\n";
+    } catch (...) {
+        std::cerr << "opkit-host: error: an unknown failure\n";
+    }
+    return finish_output(status);
 }

@@ -35,9 +35,12 @@ void Recorder::call(const std::string& clock_text, const std::string& line) {
     lines_.push_back(trimmed(line));
 }
 
-void Recorder::result(int value) {
+void Recorder::result(int value, const std::string& notice) {
     if (running_) {
         lines_.push_back("expect result " + std::to_string(value));
+        if (!notice.empty()) {
+            lines_.push_back("expect notice " + notice);
+        }
         running_ = false;
     }
 }
@@ -58,7 +61,7 @@ void Recorder::line(const std::string& text) {
 
 std::string Recorder::script(const std::map<int, std::string>& variables,
                              const std::vector<std::string>& screen_rows) const {
-    std::string out = "# Recorded by opkit-host shell --record; replay with opkit-host run.\n";
+    std::string out = std::string(header) + "\n";
     for (const std::string& l : lines_) {
         out += l + "\n";
     }

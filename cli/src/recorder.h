@@ -12,6 +12,10 @@ namespace opkit_cli {
 
 class Recorder {
   public:
+    // The first line of every recording: what tells a recording from any other file.
+    static constexpr const char* header =
+        "# Recorded by opkit-host shell --record; replay with opkit-host run.";
+
     // Directives that act on the host, as typed (set, key, clock, at, write, ...); display-only
     // ones (show, echo, explain, help) are left out, as are expectations the user typed.
     static bool acts_on_host(const std::string& line);
@@ -19,8 +23,9 @@ class Recorder {
     // A call or message: the clock it started at (script form), then the line. Replayed on a
     // virtual clock, the call then sees the same time of day as it did in the shell.
     void call(const std::string& clock_text, const std::string& line);
-    // The running call's result, once it has ended.
-    void result(int value);
+    // The running call's result and the notice it showed ("" for none), once it has ended: a
+    // notice is expected in the replay as it was seen.
+    void result(int value, const std::string& notice = {});
     // A key or a set/stop made while a call ran, `milliseconds` after it started: replayed as
     // an event scheduled before the call, so that it reaches the call at the same point.
     void during_call(long long milliseconds, const std::string& event);

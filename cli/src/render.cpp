@@ -116,10 +116,10 @@ std::string shown_byte(char c, bool json) {
     return std::string(json ? "\\u00" : "\\x") + digits[u >> 4] + digits[u & 15];
 }
 
-std::string printable(std::string_view text) {
+std::string printable(std::string_view text, bool keep_newlines) {
     std::string out;
     for (const char c : text) {
-        out += shown_byte(c);
+        out += c == '\n' && keep_newlines ? std::string(1, c) : shown_byte(c);
     }
     return out;
 }

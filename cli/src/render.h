@@ -37,8 +37,10 @@ std::string render_screen(const ScreenPicture& picture, bool ansi, int first = -
 
 // A byte as the tool prints it: itself when printable ASCII, else \xHH (\u00HH for JSON).
 std::string shown_byte(char c, bool json = false);
-// Every byte of a text as shown_byte shows it.
-std::string printable(std::string_view text);
+// The one escaping of text that came from input (a script, a file, a record, the command line)
+// on its way to a terminal or a report: every byte as shown_byte shows it, line feeds kept when
+// `keep_newlines` (a message of several lines).
+std::string printable(std::string_view text, bool keep_newlines = false);
 // The text without the blanks, tabs and carriage returns at its ends.
 std::string trimmed(std::string_view text);
 // A text in double quotes as a script writes it (or as a JSON string): quotes and backslashes

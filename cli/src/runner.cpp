@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "compose.h"
 #include "render.h"
 #include "warnings.h"
 
@@ -22,11 +23,12 @@ std::string rtrim(std::string text) {
     return text;
 }
 
+// The directive as written, escaped as all script text is shown.
 std::string trimmed_source(const Directive& d) {
     std::string s = d.source;
     const size_t first = s.find_first_not_of(" \t");
     s = first == std::string::npos ? std::string() : s.substr(first);
-    return rtrim(s);
+    return printable(rtrim(s));
 }
 
 // "1.600 s"
@@ -206,17 +208,25 @@ class Checker {
                                              quoted_text(found));
     }
     std::optional<std::string> operator()(const ExpectNotice& e) const {
-        const std::string row = rtrim(host_.screen_row(0));
+        if (!last_result_) {
+            return std::string("no call has been made yet");
+        }
+        const std::string found =
+            last_notice_.empty()
+                ? std::string("no notice")
+                : "notice " + last_notice_ + " (row 0: " + quoted_text(rtrim(host_.screen_row(0))) +
+                      ")";
         if (e.code == "none") {
             return mismatch(last_notice_.empty(),
-                            "expected no notice from the last call, found notice " + last_notice_ +
-                                ": " + quoted_text(row));
+                            "expected no notice from the last call, found " + found);
         }
-        const std::string wanted =
-            e.code == "append" ? "CFR append too long:" : "Bad CCFR(" + e.code + "):";
-        return mismatch(row.rfind(wanted, 0) == 0, "expected row 0 to start with " +
-                                                       quoted_text(wanted) + ", found " +
-                                                       quoted_text(row));
+        if (e.code == "any") {
+            return mismatch(!last_notice_.empty(),
+                            "expected a notice from the last call, found no notice");
+        }
+        const std::string wanted = e.code == "append" ? "append" : upper(e.code);
+        return mismatch(last_notice_ == wanted, "expected notice " + wanted +
+                                                    " from the last call, found " + found);
     }
     std::optional<std::string> operator()(const ExpectKeys& e) const {
         return mismatch(host_.keys_waiting() == static_cast<size_t>(e.count),
@@ -337,8 +347,11 @@ void Runner::act(const Directive& d, const At& at, const std::string&) {
     note(d, trimmed_source(d));
 }
 
-void Runner::act(const Directive& d, const Expect& e, const std::string& where) {
+void Runner::act(const Directive& d, const Expect& e, const std::string&) {
     ++totals_.expectations;
+    if (std::holds_alternative<ExpectNotice>(e.what)) {
+        pending_notice_.reset(); // the notice is expected, whether as this one or not
+    }
     const auto* file = std::get_if<ExpectScreenFile>(&e.what);
     const auto failure =
         file != nullptr && check_screen_file ? check_screen_file(d, *file) : check(e.what);
@@ -346,11 +359,57 @@ void Runner::act(const Directive& d, const Expect& e, const std::string& where) 
         note(d, "ok  " + trimmed_source(d));
     } else {
         ++totals_.failures;
-        out_ << where << ":" << d.line << ": " << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL")
-             << " " << trimmed_source(d) << "\n      " << *failure << "\n";
+    }
+    report(CheckOutcome{d.line, trimmed_source(d), failure, last_call_, false});
+}
+
+void Runner::report(const CheckOutcome& outcome) {
+    if (outcome.failure && options_.print_failures) {
+        out_ << where_ << ":" << outcome.line << ": "
+             << (options_.ansi ? "\x1b[31mFAIL\x1b[0m" : "FAIL") << " " << outcome.source
+             << "\n      " << printable(*outcome.failure, true) << "\n";
     }
     if (on_expectation) {
-        on_expectation(d, failure);
+        on_expectation(outcome);
+    }
+}
+
+void Runner::settle_notice() {
+    if (!pending_notice_) {
+        return;
+    }
+    const PendingNotice notice = *pending_notice_;
+    pending_notice_.reset();
+    if (options_.allow_notices) {
+        return;
+    }
+    ++totals_.expectations;
+    ++totals_.failures;
+    const std::string wanted = notice.code == "append" ? "append" : notice.code;
+    report(CheckOutcome{
+        notice.line, "unexpected notice " + wanted + " from " + notice.what,
+        "the call showed notice " + wanted +
+            " and no expect notice follows it before the next call (expect notice " + wanted +
+            " accepts it; run --allow-notices accepts every notice)",
+        "line " + std::to_string(notice.line) + ": " + notice.what, true});
+}
+
+void Runner::finish() {
+    settle_notice();
+}
+
+void Runner::called(const Directive& d, const CallReport& report) {
+    const auto* call = std::get_if<Call>(&d.action);
+    const std::string what = call != nullptr ? "call " + quoted_text(call->record)
+                                             : "message " +
+                                                   std::to_string(std::get<Message>(d.action).code);
+    last_call_ = "line " + std::to_string(d.line) + ": " + what;
+    if (!report.notice.empty()) {
+        pending_notice_ = PendingNotice{d.line, report.notice, what};
+    }
+    print_call(d, report);
+    if (on_call) {
+        on_call(d, report);
     }
 }
 
@@ -389,13 +448,15 @@ void Runner::act_line(const Directive& d) {
     hostsim::Host& host = session_.host();
     const Action& action = d.action;
     if (const auto* call = std::get_if<Call>(&action)) {
-        return print_call(d, this->call(call->record));
+        settle_notice();
+        return called(d, this->call(call->record));
     }
     if (const auto* message = std::get_if<Message>(&action)) {
-        return print_call(d, this->message(message->code));
+        settle_notice();
+        return called(d, this->message(message->code));
     }
     if (const auto* echo = std::get_if<Echo>(&action)) {
-        out_ << echo->text << "\n";
+        out_ << printable(echo->text, true) << "\n";
     } else if (const auto* explain = std::get_if<ExplainRecord>(&action)) {
         // Shown as `explain` shows it, warnings included; only a call's warnings count
         // under --strict.
@@ -422,6 +483,7 @@ void Runner::act_line(const Directive& d) {
 }
 
 void Runner::execute(const Directive& d, const std::string& where) {
+    where_ = where;
     std::visit([&](const auto& action) { act(d, action, where); }, d.action);
 }
 
@@ -430,6 +492,8 @@ ScriptTotals Runner::run(const Script& script) {
     for (const Directive& d : script.directives) {
         execute(d, script.name);
     }
+    where_ = script.name;
+    finish();
     ScriptTotals mine;
     mine.calls = totals_.calls - start.calls;
     mine.expectations = totals_.expectations - start.expectations;

@@ -19,6 +19,17 @@ struct RunOptions {
     bool verbose = false; // also print passing expectations and host directives
     bool quiet = false;   // print only failures, show/echo output and the summary
     bool ansi = false;    // reverse video and colour in the output
+    bool print_failures = true;  // FAIL lines in the report (TAP and JSON give them their way)
+    bool allow_notices = false;  // a notice that no expect notice follows fails nothing
+};
+
+// An expectation as checked, or a notice that no expectation took.
+struct CheckOutcome {
+    int line = 0;
+    std::string source;                 // what was checked, escaped
+    std::optional<std::string> failure; // what was found instead, when it failed
+    std::string call;                   // the last call before it, or ""
+    bool unexpected_notice = false;
 };
 
 // What one call or message did.
@@ -68,9 +79,13 @@ class Runner {
     // Called just before and after each call into the plug-in (the watchdog of `run`).
     std::function<void(const std::string& what)> on_call_start;
     std::function<void()> on_call_end;
-    // Called after each expectation is checked and reported, with what was found instead
-    // when it failed.
-    std::function<void(const Directive&, const std::optional<std::string>& failure)> on_expectation;
+    // Called after each expectation is checked and reported.
+    std::function<void(const CheckOutcome&)> on_expectation;
+    // Called after each call or message, with what it did.
+    std::function<void(const Directive&, const CallReport&)> on_call;
+
+    // Ends a script: a notice of its last call that no expect notice followed fails now.
+    void finish();
     // Compares the screen with the file an `expect screen FILE` names; unset, such an
     // expectation fails.
     std::function<std::optional<std::string>(const Directive&, const ExpectScreenFile&)>
@@ -92,6 +107,10 @@ class Runner {
         act_line(d);
     }
     void act_line(const Directive& d);
+    void report(const CheckOutcome& outcome);
+    // A notice of the call before that no expect notice took: a failure, unless allowed.
+    void settle_notice();
+    void called(const Directive& d, const CallReport& report);
 
     Session& session_;
     std::ostream& out_;
@@ -100,6 +119,14 @@ class Runner {
     std::optional<int> last_result_;
     std::string last_notice_;
     bool called_ = false;
+    std::string last_call_; // "line 3: call \"...\"" for failure messages
+    struct PendingNotice {
+        int line;
+        std::string code;
+        std::string what; // call "..." or message N
+    };
+    std::optional<PendingNotice> pending_notice_;
+    std::string where_; // the script, for FAIL lines
 };
 
 } // namespace opkit_cli

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "locate.h"
+#include "output.h"
+#include "render.h"
 
 namespace opkit_cli {
 
@@ -53,8 +55,13 @@ std::string diff_rows(const std::vector<std::string>& wanted, const std::vector<
         char head[48];
         std::snprintf(head, sizeof head, "      %s row %2zu: ", what, r);
         const std::string indent(std::string(head).size(), ' ');
-        out += head + std::string("expected |") + w + "|\n" + indent + "found    |" + f + "|\n" +
-               indent + std::string(10 + first_difference(w, f), ' ') + "^\n";
+        // Both rows escaped as everything from input is: a file's bytes never reach the
+        // terminal as they are. The caret counts in the escaped text.
+        const std::string shown_w = printable(w);
+        const std::string shown_f = printable(f);
+        const size_t at = printable(w.substr(0, first_difference(w, f))).size();
+        out += head + std::string("expected |") + shown_w + "|\n" + indent + "found    |" + shown_f +
+               "|\n" + indent + std::string(10 + at, ' ') + "^\n";
     }
     return out;
 }
@@ -72,7 +79,64 @@ void split(const std::vector<std::string>& lines, std::vector<std::string>& rows
     }
 }
 
+// Reads the file, at most max_screen_file_bytes: empty, or why it cannot be compared.
+std::string read_picture(const std::string& path, std::string& text, bool& exists) {
+    std::ifstream in;
+    const std::string unreadable = open_stream(path, in);
+    exists = unreadable.empty();
+    if (!exists) {
+        return unreadable;
+    }
+    text.resize(max_screen_file_bytes + 1);
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (in.bad()) {
+        return "a read failed";
+    }
+    if (text.size() > max_screen_file_bytes) {
+        return "it is larger than " + std::to_string(max_screen_file_bytes) +
+               " bytes, the most a screen file may hold";
+    }
+    if (!is_screen_picture(text)) {
+        return "it is not a screen file (it holds control bytes, rows longer than any screen's, "
+               "or attribute rows that are not digits)";
+    }
+    return {};
+}
+
 } // namespace
+
+bool is_screen_picture(std::string_view text) {
+    constexpr size_t widest = 250; // the most columns and rows a screen may have
+    constexpr size_t tallest = 200;
+    bool in_attributes = false;
+    size_t rows = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string_view::npos ? text.size() : end;
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        start = end + 1;
+        if (line.size() > widest || ++rows > 2 * tallest + 1) {
+            return false;
+        }
+        if (line.find_first_not_of(' ') != std::string_view::npos &&
+            rtrim(std::string(line), ' ') == attributes_line) {
+            in_attributes = true;
+            continue;
+        }
+        for (const char c : line) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u >= 0x7f || (in_attributes && (c < '0' || c > '9'))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 std::string screen_picture(const hostsim::Host& host, bool attributes) {
     std::string out;
@@ -94,17 +158,17 @@ std::string screen_picture(const hostsim::Host& host, bool attributes) {
 }
 
 std::optional<std::string> compare_screen_file(const hostsim::Host& host, const std::string& path,
-                                               bool attributes, bool update, std::string& note) {
+                                               bool attributes, bool update, std::string& note,
+                                               const std::vector<std::string>& inputs) {
     const std::string found = screen_picture(host, attributes);
-    std::ifstream in;
-    const std::string unreadable = open_stream(path, in);
+    std::string text;
+    bool exists = false;
+    const std::string unreadable = read_picture(path, text, exists);
     const bool readable = unreadable.empty();
-    std::stringstream text;
-    if (readable) {
-        text << in.rdbuf();
-    }
     std::vector<std::string> want_rows, want_attributes, found_rows, found_attributes;
-    split(lines_of(text.str()), want_rows, want_attributes);
+    if (readable) {
+        split(lines_of(text), want_rows, want_attributes);
+    }
     split(lines_of(found), found_rows, found_attributes);
     const std::string diff =
         diff_rows(want_rows, found_rows, "screen", ' ') +
@@ -113,23 +177,23 @@ std::optional<std::string> compare_screen_file(const hostsim::Host& host, const 
     if (readable && diff.empty()) {
         return std::nullopt;
     }
+    const std::string shown_path = printable(path);
     if (update) {
-        std::ofstream out;
-        std::string problem = open_stream(path, out);
-        if (problem.empty() && !(out << found).flush()) {
-            problem = "a write failed";
+        std::string problem = refuse_output(path, OutputKind::screen, inputs);
+        if (problem.empty()) {
+            problem = write_file(path, found);
         }
         if (!problem.empty()) {
-            return "cannot write the screen file " + path + ": " + problem;
+            return "cannot write the screen file " + shown_path + ": " + problem;
         }
-        note = (readable ? "updated the screen file " : "wrote the screen file ") + path;
+        note = (readable ? "updated the screen file " : "wrote the screen file ") + shown_path;
         return std::nullopt;
     }
     if (!readable) {
-        return "cannot read the screen file " + path + ": " + unreadable +
-               (unreadable == folder_reason ? "" : " (run --update-screens writes it)");
+        return "cannot read the screen file " + shown_path + ": " + unreadable +
+               (exists || unreadable == folder_reason ? "" : " (run --update-screens writes it)");
     }
-    return "the screen differs from " + path + ":\n" + rtrim(diff, '\n');
+    return "the screen differs from " + shown_path + ":\n" + rtrim(diff, '\n');
 }
 
 } // namespace opkit_cli

@@ -7,8 +7,20 @@
 
 #include "compose.h"
 #include "explain.h"
+#include "render.h"
 
 namespace opkit_cli {
+
+ScriptError::ScriptError(const std::string& message, int line, int column)
+    : std::runtime_error(printable(message, true)), line_(line), column_(column) {}
+
+std::string record_too_long(std::string_view record) {
+    if (record.size() <= max_record_bytes) {
+        return {};
+    }
+    return "a record is at most " + std::to_string(max_record_bytes) + " characters, not " +
+           std::to_string(record.size());
+}
 
 namespace {
 
@@ -138,8 +150,9 @@ hostsim::DateTime take_date_time(Args& args, const char* what) {
     return *parsed;
 }
 
-// The two numbers of "row:column" or "first-last", each checked at its own column; the second
-// is empty when the separator is absent, which `required` (when given) refuses.
+// The two numbers of "row:column" or "first-last", each checked at its own column against
+// the screen: a row below its row count, a column below its column count. The second is empty
+// when the separator is absent, which `required` (when given) refuses.
 std::pair<int, std::optional<int>> take_pair(Args& args, const char* what, char separator,
                                              const char* second_name,
                                              const char* required = nullptr) {
@@ -148,17 +161,29 @@ std::pair<int, std::optional<int>> take_pair(Args& args, const char* what, char 
     if (at == std::string::npos && required != nullptr) {
         args.fail(required, token.column);
     }
+    const ScreenSize& screen = args.screen();
     Token first = token;
     first.text = token.text.substr(0, at);
-    const int low = static_cast<int>(args.to_int(first, what, 0, max_row));
+    const int low = static_cast<int>(args.to_int(first, what, 0, screen.rows - 1));
     if (at == std::string::npos) {
         return {low, std::nullopt};
     }
     Token second = token;
     second.text = token.text.substr(at + 1);
     second.column = token.column + static_cast<int>(at) + 1;
-    const int minimum = separator == '-' ? low : 0;
-    return {low, static_cast<int>(args.to_int(second, second_name, minimum, max_row))};
+    const bool rows = separator == '-';
+    return {low, static_cast<int>(args.to_int(second, second_name, rows ? low : 0,
+                                              (rows ? screen.rows : screen.columns) - 1))};
+}
+
+// A run of `width` cells from `column` must end on the screen.
+void check_extent(const Args& args, int column, size_t width, int at, const char* what) {
+    const int columns = args.screen().columns;
+    if (static_cast<size_t>(column) + width > static_cast<size_t>(columns)) {
+        args.fail(std::string("the ") + what + " past the last column, " +
+                      std::to_string(columns - 1),
+                  at);
+    }
 }
 
 int take_variable(Args& args) {
@@ -226,6 +251,9 @@ Action parse_call(Args& args) {
     if (layout == nullptr) {
         if (!args.done()) {
             reject_fields_after_plain_record(args, record);
+        }
+        if (const std::string why = record_too_long(record.text); !why.empty()) {
+            args.fail(why, record.column);
         }
         return Call{record.text, {}};
     }
@@ -297,13 +325,14 @@ Action parse_at(Args& args) {
 }
 
 Expectation expect_notice(Args& args) {
-    const Token& code = args.take("notice code (two characters, append or none)");
+    const Token& code = args.take("notice code (two characters, append, any or none)");
     const std::string c = lower(code.text);
-    if (c != "none" && c != "append" && code.text.size() != 2) {
-        args.fail("a notice code has two characters (C2, M1, ...); or write append or none",
+    const bool word = c == "none" || c == "append" || c == "any";
+    if (!word && code.text.size() != 2) {
+        args.fail("a notice code has two characters (C2, M1, ...); or write append, any or none",
                   code.column);
     }
-    return ExpectNotice{c == "none" || c == "append" ? c : code.text};
+    return ExpectNotice{word ? c : upper(code.text)};
 }
 
 // expect screen <row>[:<column>] <text>, or expect screen <file> [attributes]: a row starts
@@ -319,14 +348,23 @@ Expectation expect_screen(Args& args) {
         return file;
     }
     const auto [row, column] = take_pair(args, "row", ':', "column");
-    return ExpectScreen{row, column.value_or(-1), args.take("text").text};
+    const Token& text = args.take("text");
+    // A text at a column must end within its row; a whole row, blanks at its end aside, too.
+    std::string_view shown(text.text);
+    if (!column) {
+        shown = shown.substr(0, shown.find_last_not_of(' ') + 1);
+    }
+    check_extent(args, column.value_or(0), shown.size(), text.column, "text runs");
+    return ExpectScreen{row, column.value_or(-1), text.text};
 }
 
 Expectation expect_attribute(Args& args) {
     const auto [row, column] =
         take_pair(args, "row", ':', "column", "give the place as row:column, for example 2:3");
     const int attribute = static_cast<int>(args.take_int("attribute", 0, 255));
+    const int at = args.done() ? 0 : args.peek().column;
     const int cells = args.done() ? 1 : static_cast<int>(args.take_int("number of cells", 1, 1000));
+    check_extent(args, *column, static_cast<size_t>(cells), at, "cells run");
     return ExpectAttribute{row, *column, attribute, cells};
 }
 
@@ -373,8 +411,14 @@ Action parse_expect(Args& args) {
             return Expect{rule.parse(args)};
         }
     }
-    args.fail("cannot expect \"" + what.text +
-                  "\": expect result, var, screen, notice, keys, transaction, cursor, "
+    std::vector<std::string> kinds;
+    for (const ExpectRule& rule : expect_rules) {
+        kinds.emplace_back(rule.name);
+    }
+    const std::string close = closest_word(what.text, kinds);
+    args.fail("cannot expect \"" + what.text + "\"" +
+                  (close.empty() ? "" : " (did you mean " + close + "?)") +
+                  ": expect result, var, screen, notice, keys, transaction, cursor, "
                   "attribute or clock",
               what.column);
 }
@@ -463,7 +507,14 @@ const VerbRule verb_rules[] = {
     {"write", parse_write},
     {"clear", [](Args&) -> Action { return Clear{}; }},
     {"reload", [](Args&) -> Action { return Reload{}; }},
-    {"explain", [](Args& a) -> Action { return ExplainRecord{a.take("record").text}; }},
+    {"explain",
+     [](Args& a) -> Action {
+         const Token& record = a.take("record");
+         if (const std::string why = record_too_long(record.text); !why.empty()) {
+             a.fail(why, record.column);
+         }
+         return ExplainRecord{record.text};
+     }},
 };
 
 struct KeyName {
@@ -657,7 +708,14 @@ std::optional<Directive> parse_line(std::string_view line, int line_number, Scre
             return Directive{std::move(action), line_number, std::move(source)};
         }
     }
-    throw ScriptError("unknown directive \"" + verb.text + "\" (" + directive_summary() + ")",
+    std::vector<std::string> verbs;
+    for (const VerbRule& rule : verb_rules) {
+        verbs.emplace_back(rule.name);
+    }
+    const std::string close = closest_word(verb.text, verbs);
+    throw ScriptError("unknown directive \"" + verb.text + "\"" +
+                          (close.empty() ? "" : "; did you mean " + close + "?") + " (" +
+                          directive_summary() + ")",
                       line_number, verb.column);
 }
 

@@ -18,10 +18,11 @@
 namespace opkit_cli {
 
 // An error in a script or a command line, with the place it was found (1-based; 0: unknown).
+// The message is kept escaped: what it quotes from the script is shown as every input is
+// (control bytes and NUL as \xHH), so that it can neither reach a terminal raw nor be cut short.
 class ScriptError : public std::runtime_error {
   public:
-    ScriptError(const std::string& message, int line, int column)
-        : std::runtime_error(message), line_(line), column_(column) {}
+    ScriptError(const std::string& message, int line, int column);
     int line() const { return line_; }
     int column() const { return column_; }
 
@@ -43,6 +44,14 @@ class ScriptErrors : public ScriptError {
     bool more_;
 };
 constexpr size_t max_script_errors = 20;
+
+// The longest script line (and table line) that is read: a file past it is refused, so that a
+// file without line ends (/dev/zero) cannot take all memory.
+constexpr size_t max_line_bytes = 64 * 1024;
+// The longest call record that is taken: a record's length digits count at most 99 characters.
+constexpr size_t max_record_bytes = 256;
+// Why a record is refused ("" when it is not): it is longer than max_record_bytes.
+std::string record_too_long(std::string_view record);
 
 struct Token {
     std::string text; // without its quotes, escapes resolved
@@ -152,8 +161,8 @@ struct ExpectScreen { // screen <row> <text> | screen <row>:<column> <text>
     int column = -1; // -1: the whole row, blanks at its end ignored
     std::string text;
 };
-struct ExpectNotice { // notice <code>|append|none
-    std::string code; // two characters as written, "append" or "none"
+struct ExpectNotice { // notice <code>|append|any|none: the last call's notice
+    std::string code; // two characters in upper case, "append", "any" or "none"
 };
 struct ExpectKeys { // keys <n>: keys still queued
     int count = 0;

@@ -14,12 +14,13 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <future>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
 #include "explain.h"
+#include "output.h"
 #include "recorder.h"
 #include "render.h"
 #include "runner.h"
@@ -29,13 +30,18 @@ namespace opkit_cli {
 
 namespace {
 
-// Set by SIGTERM: the view closes the terminal down as on F10 and the program ends with the
+// Set by SIGTERM, SIGHUP (the terminal closed) or SIGINT to the signal's number: the view
+// closes the terminal down as on F10, the recording is written, and the program ends with the
 // conventional status of a process ended by that signal, never with the status of failed
 // expectations.
 volatile std::sig_atomic_t terminate_requested = 0;
 
-extern "C" void request_termination(int) {
-    terminate_requested = 1;
+extern "C" void request_termination(int signal) {
+    terminate_requested = signal;
+}
+
+int signal_status() {
+    return terminate_requested != 0 ? 128 + static_cast<int>(terminate_requested) : 0;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -87,6 +93,7 @@ class Shell {
 
   private:
     void draw();
+    bool fits() const;
     void draw_screen();
     void draw_panel(int left);
     void handle_key(int ch);
@@ -287,8 +294,31 @@ void Shell::draw_panel(int left) {
     line("Ctrl-A abort key  Ctrl-T keypad/line", A_DIM);
 }
 
+// The terminal's size that the frame needs: the ruler, the rows and the border, the status
+// and input lines; the row numbers, the frame and its borders.
+bool Shell::fits() const {
+    const hostsim::HostOptions& o = session_.host().options();
+    return LINES >= o.rows + 5 && COLS >= frame_left + o.columns + 2;
+}
+
 void Shell::draw() {
     erase();
+    if (!fits()) {
+        // Said instead of a frame cut into pieces; the view goes on and redraws when resized.
+        const hostsim::HostOptions& o = session_.host().options();
+        const std::string text =
+            "The terminal is " + std::to_string(COLS) + " x " + std::to_string(LINES) +
+            "; the view needs at least " + std::to_string(frame_left + o.columns + 2) + " x " +
+            std::to_string(o.rows + 5) +
+            ". Enlarge it, or give --rows and --columns; F10 or Ctrl-Q leaves.";
+        for (size_t at = 0, y = 0; at < text.size() && static_cast<int>(y) < LINES; ++y) {
+            const size_t width = static_cast<size_t>(std::max(1, COLS - 1));
+            mvaddnstr(static_cast<int>(y), 0, text.c_str() + at, static_cast<int>(width));
+            at += width;
+        }
+        refresh();
+        return;
+    }
     draw_screen();
     const int columns = session_.host().options().columns;
     draw_panel(frame_left + columns + 4);
@@ -562,9 +592,10 @@ int Shell::run() {
     while (!quit_ && terminate_requested == 0) {
         if (const auto result = worker_.take_result()) {
             last_result_ = std::to_string(*result);
-            runner_.record_outcome(*result, notice_in_trace(session_.host().trace()));
+            const std::string notice = notice_in_trace(session_.host().trace());
+            runner_.record_outcome(*result, notice);
             if (recorder_ != nullptr) {
-                recorder_->result(*result);
+                recorder_->result(*result, notice);
             }
             focus_input_ = true;
             log(last_call_ + " => " + last_result_);
@@ -586,10 +617,10 @@ int Shell::run() {
         if (worker_.busy()) {
             // The call never ends: leave without waiting for it.
             endwin();
-            std::_Exit(terminate_requested != 0 ? 128 + SIGTERM : 0);
+            std::_Exit(signal_status());
         }
     }
-    return terminate_requested != 0 ? 128 + SIGTERM : 0;
+    return signal_status();
 }
 
 } // namespace
@@ -599,16 +630,38 @@ bool shell_available() {
 }
 
 // Writes a recorded session's script; false (and says why) when it cannot be written.
-bool write_recording(std::ofstream& file, const std::string& path, const Recorder& recorder,
-                     const hostsim::Host& host) {
-    file << recorder.script(host.variables(), host.screen_rows());
-    file.close();
-    if (!file) {
-        std::fprintf(stderr, "opkit-host: cannot write the recording %s\n", path.c_str());
+bool write_recording(const std::string& path, const Recorder& recorder, const hostsim::Host& host) {
+    const std::string problem =
+        write_file(path, recorder.script(host.variables(), host.screen_rows()));
+    if (!problem.empty()) {
+        std::cerr << "opkit-host: cannot write the recording " << printable(path) << ": "
+                  << problem << "\n";
         return false;
     }
-    std::printf("opkit-host: the session is recorded in %s; replay it with opkit-host run %s\n",
-                path.c_str(), path.c_str());
+    std::cout << "opkit-host: the session is recorded in " << printable(path)
+              << "; replay it with opkit-host run " << printable(path) << "\n";
+    return true;
+}
+
+// Whether the recording may be written at `path`; says why not. Checked before the view
+// opens, so that a path that cannot be written fails at once, and without emptying a file
+// that is there: it is written when the session ends.
+bool recording_path_ok(const std::string& path, const SessionOptions& options) {
+    std::string problem = refuse_output(path, OutputKind::recording, {options.plugin_path});
+    if (problem.empty()) {
+        errno = 0;
+        std::FILE* file = std::fopen(path.c_str(), "ab");
+        if (file == nullptr) {
+            problem = errno != 0 ? std::strerror(errno) : "it cannot be opened";
+        } else {
+            std::fclose(file);
+        }
+    }
+    if (!problem.empty()) {
+        std::cerr << "opkit-host: cannot write the recording " << printable(path) << ": "
+                  << problem << "\n";
+        return false;
+    }
     return true;
 }
 
@@ -616,23 +669,15 @@ int run_shell(SessionOptions options, const std::string& record_path) {
     Session session(options);
     std::string error;
     if (!session.open(error)) {
-        std::fprintf(stderr, "opkit-host: cannot load the plug-in: %s\n", error.c_str());
+        std::cerr << "opkit-host: cannot load the plug-in: " << error << "\n";
         return 2;
     }
-    // The recording's file is opened first, so that a path it cannot write fails at once.
-    std::ofstream record_file;
     Recorder recorder;
-    if (!record_path.empty()) {
-        record_file.open(record_path, std::ios::trunc);
-        if (!record_file) {
-            std::fprintf(stderr, "opkit-host: cannot write the recording %s: %s\n",
-                         record_path.c_str(), std::strerror(errno));
-            return 2;
-        }
-    }
     session.host().set_trace_enabled(true);
-    // Before initscr, so that curses keeps this handler instead of its own (which exits 1).
-    std::signal(SIGTERM, request_termination);
+    // Before initscr, so that curses keeps these handlers instead of its own (which exit 1).
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        std::signal(signal, request_termination);
+    }
     set_escdelay(25);
     initscr();
     raw();
@@ -645,8 +690,7 @@ int run_shell(SessionOptions options, const std::string& record_path) {
         status = shell.run();
     }
     endwin();
-    if (record_file.is_open() &&
-        !write_recording(record_file, record_path, recorder, session.host())) {
+    if (!record_path.empty() && !write_recording(record_path, recorder, session.host())) {
         return 2;
     }
     return status;
@@ -660,6 +704,10 @@ namespace opkit_cli {
 
 bool shell_available() {
     return false;
+}
+
+bool recording_path_ok(const std::string&, const SessionOptions&) {
+    return true;
 }
 
 int run_shell(SessionOptions, const std::string&) {

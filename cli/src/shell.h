@@ -10,6 +10,10 @@ namespace opkit_cli {
 // True when this build has the full-screen view.
 bool shell_available();
 
+// Whether the session may be recorded at `path` (a recording, or no file yet, that can be
+// written, and not the plug-in); says why not.
+bool recording_path_ok(const std::string& path, const SessionOptions& options);
+
 // Runs the view until the user leaves it; the exit status. With a `record_path`, the session
 // is written there as a script when the view ends.
 int run_shell(SessionOptions options, const std::string& record_path = {});

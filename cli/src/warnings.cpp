@@ -36,8 +36,8 @@ void unread_columns(const Analysis& a, std::vector<RecordWarning>& out) {
             text += shown_byte(a.record[static_cast<size_t>(c)]);
             ++c;
         }
-        const std::string columns = c - first == 1 ? "column " + std::to_string(first) + " holds"
-                                                   : "columns " + std::to_string(first) + "-" +
+        const std::string columns = c - first == 1 ? "record column " + std::to_string(first) + " holds"
+                                                   : "record columns " + std::to_string(first) + "-" +
                                                          std::to_string(c - 1) + " hold";
         out.push_back({RecordWarning::Kind::unread_column, first,
                        columns + " \"" + text + "\", which no field of " + layout.name +
@@ -74,7 +74,7 @@ void past_end(const Analysis& a, std::vector<RecordWarning>& out) {
             out.push_back({RecordWarning::Kind::past_end, f.first,
                            "the length " + std::to_string(a.length) +
                                " passes the length checks of " + layout.name + ", but the " +
-                               f.name + " field in column " + std::to_string(f.first) +
+                               f.name + " field in record column " + std::to_string(f.first) +
                                " needs a length of at least " +
                                std::to_string(f.first + f.width - 2)});
         }

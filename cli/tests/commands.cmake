@@ -1,39 +1,7 @@
 # The subcommands end to end, as a user types them: help texts, compose into explain and call,
 # the screen and variables that call prints, and the errors of bad input.
 
-# Runs the tool; checks the exit status and that the output holds each given text.
-function(check status)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "TOOL;DIR;INPUT" "ARGS;HOLDS;LACKS")
-    if(NOT arg_TOOL)
-        set(arg_TOOL ${TOOL})
-    endif()
-    if(NOT arg_DIR)
-        set(arg_DIR .)
-    endif()
-    if(NOT arg_INPUT)
-        set(arg_INPUT /dev/null)
-    endif()
-    execute_process(COMMAND ${EMULATOR} ${arg_TOOL} ${arg_ARGS} WORKING_DIRECTORY ${arg_DIR}
-        INPUT_FILE ${arg_INPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-    # Line ends as a Windows build writes them read as the others do.
-    string(REPLACE "\r\n" "\n" out "${out}")
-    if(NOT rc STREQUAL status)
-        message(FATAL_ERROR "opkit-host ${arg_ARGS}: exit status ${rc}, expected ${status}\n${out}")
-    endif()
-    foreach(text IN LISTS arg_HOLDS)
-        string(FIND "${out}" "${text}" at)
-        if(at EQUAL -1)
-            message(FATAL_ERROR "opkit-host ${arg_ARGS}: the output lacks \"${text}\":\n${out}")
-        endif()
-    endforeach()
-    foreach(text IN LISTS arg_LACKS)
-        string(FIND "${out}" "${text}" at)
-        if(NOT at EQUAL -1)
-            message(FATAL_ERROR "opkit-host ${arg_ARGS}: the output holds \"${text}\":\n${out}")
-        endif()
-    endforeach()
-    set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/check.cmake)
 
 # Help, with examples, on every subcommand.
 check(0 ARGS --help HOLDS "run" "call" "explain" "compose" "shell" "Examples:")
@@ -206,24 +174,24 @@ check(2 ARGS run ${scratch}/late.txt HOLDS "late.txt:3: error: advance 7200.000 
 # check, so they are warned about in explain, call and run, and fail with --strict.
 set(shifted "29CMP_INT   03 GE   04        S")
 check(0 ARGS explain "${shifted}"
-    HOLDS "warning: column 15 holds \"G\", which no field of CMP_INT reads"
-          "warning: column 20 holds \"0\"")
-check(1 ARGS explain --strict "${shifted}" HOLDS "warning: column 15")
+    HOLDS "warning: record column 15 holds \"G\", which no field of CMP_INT reads"
+          "warning: record column 20 holds \"0\"")
+check(1 ARGS explain --strict "${shifted}" HOLDS "warning: record column 15")
 check(0 ARGS explain "30CMP_INT   03  GE   04       S"
     HOLDS "warning: the length digits say 30 but the record has 29 characters")
 check(0 ARGS explain "29CMP_INT   03  GE   04       S" "10TRANMSG N " LACKS "warning:")
-check(0 ARGS call "${shifted}" --set 3=12 --set 4=9 HOLDS "=> result" "warning: column 15 holds")
-check(1 ARGS call --strict "${shifted}" --set 3=12 --set 4=9 HOLDS "warning: column 20 holds")
+check(0 ARGS call "${shifted}" --set 3=12 --set 4=9 HOLDS "=> result" "warning: record column 15 holds")
+check(1 ARGS call --strict "${shifted}" --set 3=12 --set 4=9 HOLDS "warning: record column 20 holds")
 file(WRITE ${scratch}/shifted.txt "set 3 \"12\"\nset 4 \"9\"\ncall \"${shifted}\"\nexpect result 0\n")
 check(0 ARGS run ${scratch}/shifted.txt
-    HOLDS "shifted.txt:3: warning: column 15 holds \"G\"" "1 expectation passed")
+    HOLDS "shifted.txt:3: warning: record column 15 holds \"G\"" "1 expectation passed")
 check(1 ARGS run -q --strict ${scratch}/shifted.txt HOLDS "shifted.txt: 2 warnings FAILED (--strict)")
 # A script's explain directive shows them as explain does; they fail nothing, as no call is made.
 file(WRITE ${scratch}/explained.txt "call \"10TRANMSG N \"\nexplain \"${shifted}\"\n")
-check(0 ARGS run --strict ${scratch}/explained.txt HOLDS "warning: column 15 holds \"G\"")
+check(0 ARGS run --strict ${scratch}/explained.txt HOLDS "warning: record column 15 holds \"G\"")
 # The trap of a length that passes the length check but leaves out a field the call reads.
 check(1 ARGS explain "28CMP_INT   03  GE   04      "
-    HOLDS "warning: the length 28 passes the length checks of CMP_INT, but the mode field in column 30 needs a length of at least 29")
+    HOLDS "warning: the length 28 passes the length checks of CMP_INT, but the mode field in record column 30 needs a length of at least 29")
 check(1 ARGS explain "5" HOLDS "(1 character)")
 
 # lint: each finding with its file, line and column, a summary, and the exit status.
@@ -239,23 +207,24 @@ file(WRITE ${scratch}/app.tbl [=[
 "unclosed
 ]=])
 check(1 ARGS lint ${scratch}/app.tbl
-    HOLDS "app.tbl:4:17: unread-column: column 15 holds \"G\""
-          "app.tbl:4:22: unread-column: column 20 holds \"0\""
+    HOLDS "app.tbl:4:17: unread-column: record column 15 holds \"G\""
+          "app.tbl:4:22: unread-column: record column 20 holds \"0\""
           "app.tbl:5:31: C4: the record leads to notice C4"
           "app.tbl:5:31: trap: the length 28 passes the length checks of CMP_INT"
           "app.tbl:6:1: length-mismatch: the length digits say 30 but the record has 29"
           "app.tbl:7:12: D5: the record leads to notice D5"
           "app.tbl:9:1: syntax: the quoted record has no closing quote"
           "app.tbl:5:2: length-mismatch: the length digits say 28 but the record has 27"
-          "7 records in 1 table: 8 findings"
-    LACKS "app.tbl:1:" "app.tbl:2:" "app.tbl:3:" "app.tbl:8:")
+          "app.tbl:3:1: M1: the record leads to notice M1"
+          "7 records in 1 table: 10 findings"
+    LACKS "app.tbl:1:" "app.tbl:2:" "app.tbl:8:")
 check(0 ARGS lint ${CMAKE_CURRENT_LIST_DIR}/../../examples/tables/records.tbl
     HOLDS "records in 1 table: nothing found")
 check(2 ARGS lint ${scratch}/missing.tbl HOLDS "missing.tbl: error: cannot read the table"
     LACKS "nothing found")
 check(2 ARGS lint ${scratch}/missing.tbl ${scratch}/app.tbl HOLDS "in 1 table:")
 check(1 ARGS lint - INPUT ${scratch}/app.tbl
-    HOLDS "(standard input):7:12: D5: the record leads to notice D5" "7 records in 1 table: 8 findings")
+    HOLDS "(standard input):7:12: D5: the record leads to notice D5" "7 records in 1 table: 10 findings")
 
 # run: the smaller matters. -q with -v is refused; events still due at the end are reported.
 check(2 ARGS run -q -v ${scratch}/one.txt HOLDS "excludes")
@@ -278,18 +247,60 @@ check(1 ARGS run --trace-on-failure ${scratch}/failing.txt
     HOLDS "failing.txt:5: FAIL expect result 7" "host calls of the last call:" "_ReadUserVariable(\"40\", 2) = 0")
 check(1 ARGS run ${scratch}/failing.txt LACKS "host calls of the last call")
 
-# TAP: a test point per expectation, everything else a comment, the plan last.
+# TAP: a test point per expectation, the details of a failure once as a YAML block under it,
+# everything else a comment, the plan last.
 check(1 ARGS --color never run --tap ${scratch}/failing.txt ${scratch}/one.txt
     HOLDS "TAP version 13\n" "\nok 1 - " "failing.txt:4: expect var 1 \"42\"\n"
-          "\nnot ok 2 - " "failing.txt:5: expect result 7\n" "\nok 3 - " "\n1..3\n")
+          "\nnot ok 2 - " "failing.txt:5: expect result 7\n  ---\n  message: \"expected result 7, found 0\"\n"
+          "  call: \"line 3: call \\\"21INTMATH   02  +   03 \\\"\"\n  ...\n" "\nok 3 - " "\n1..3\n"
+    LACKS "FAIL expect")
 string(REGEX REPLACE "\r?\n$" "" tap "${last_output}")
 string(REPLACE "\r" "" tap "${tap}")
 string(REPLACE "\n" ";" tap_lines "${tap}")
 foreach(line IN LISTS tap_lines)
-    if(NOT line MATCHES "^(TAP version 13|ok [0-9]+ - |not ok [0-9]+ - |# |#$|1\\.\\.[0-9]+$)")
+    if(NOT line MATCHES "^(TAP version 13|ok [0-9]+ - |not ok [0-9]+ - |# |#$|1\\.\\.[0-9]+$|  ---$|  \\.\\.\\.$|  [a-z]+:|    )")
         message(FATAL_ERROR "run --tap printed a line that is no TAP: \"${line}\"")
     endif()
 endforeach()
+
+# The TAP's real reader: prove's verdict agrees with the tool's exit status for a passing run,
+# a failing one, an expectation with # and \ in it (which must not read as a directive), a
+# script error found before the run and one reached while streaming, a notice nothing expects,
+# and a script that cannot be read.
+find_program(PROVE prove)
+if(PROVE)
+    file(WRITE ${scratch}/hash.txt "call \"10TRANMSG N \"\nexpect var 3 \"# TODO later\"\n")
+    file(WRITE ${scratch}/backslash.txt "call \"10TRANMSG N \"\nexpect var 3 \"x\\\\\"\nexpect var 3 \"\\\\# SKIP\"\n")
+    file(WRITE ${scratch}/typo3.txt "call \"10TRANMSG N \"\nexpect result 0\ncal \"x\"\n")
+    file(WRITE ${scratch}/unexpected.txt "call \"21DICOUNT I         33 \"\nexpect result 0\n")
+    foreach(run_case
+            "0;one.txt" "1;failing.txt" "1;hash.txt" "1;backslash.txt" "2;typo3.txt"
+            "2;--stream;typo3.txt" "1;unexpected.txt" "2;one.txt;missing.txt"
+            "0;one.txt;--junit;${scratch}/tap.xml" "2;--stream;errors.txt")
+        list(GET run_case 0 status)
+        list(SUBLIST run_case 1 -1 run_args)
+        list(TRANSFORM run_args PREPEND ${scratch}/ REGEX "\\.txt$")
+        execute_process(COMMAND ${EMULATOR} ${TOOL} run --tap ${run_args}
+            OUTPUT_FILE ${scratch}/run.tap ERROR_VARIABLE ignored RESULT_VARIABLE rc)
+        execute_process(COMMAND ${PROVE} -e cat ${scratch}/run.tap
+            OUTPUT_VARIABLE verdict ERROR_VARIABLE verdict RESULT_VARIABLE prove_rc)
+        file(READ ${scratch}/run.tap tap)
+        if(NOT rc STREQUAL status)
+            message(FATAL_ERROR "run --tap ${run_args}: exit status ${rc}, expected ${status}\n${tap}")
+        endif()
+        if((rc EQUAL 0) AND NOT (prove_rc EQUAL 0) OR NOT (rc EQUAL 0) AND (prove_rc EQUAL 0))
+            message(FATAL_ERROR "run --tap ${run_args} exits ${rc}, but prove says:\n${verdict}\n${tap}")
+        endif()
+        if(NOT rc EQUAL 0 AND NOT verdict MATCHES "Result: FAIL")
+            message(FATAL_ERROR "prove on run --tap ${run_args}:\n${verdict}")
+        endif()
+    endforeach()
+    # A script error: TAP ends with Bail out! and the reason, whether found before the run or
+    # reached while streaming, after the test points that ran.
+    check(2 ARGS run --tap ${scratch}/typo3.txt HOLDS "\nBail out! " "typo3.txt:3:1: unknown directive \"cal\"" LACKS "ok 1")
+    check(2 ARGS run --tap --stream ${scratch}/typo3.txt HOLDS "\nok 1 - " "\nBail out! " "typo3.txt:3:1: script error: unknown directive" LACKS "1..1")
+    check(1 ARGS run --tap ${scratch}/hash.txt HOLDS "not ok 1 - " "expect var 3 \"\\# TODO later\"\n")
+endif()
 
 # JUnit XML and JSON, read back with Python's standard parsers.
 if(PYTHON)
@@ -300,7 +311,7 @@ if(PYTHON)
         HOLDS "cannot write the JUnit report" LACKS "=> ")
     execute_process(COMMAND ${PYTHON} ${formats} junit ${scratch}/results.xml 3 1
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-    if(NOT rc EQUAL 0 OR NOT out MATCHES "failing.txt:5: expect result 7\nexpected result 7, found 0\n  _ReadUserVariable")
+    if(NOT rc EQUAL 0 OR NOT out MATCHES "failing.txt:5: expect result 7: expected result 7, found 0 \\(last call: line 3: call \"21INTMATH   02  \\+   03 \"\\)\n  _ReadUserVariable")
         message(FATAL_ERROR "run --junit:\n${out}")
     endif()
     function(check_json kind count wanted)

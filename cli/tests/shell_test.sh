@@ -170,4 +170,95 @@ if "$tool" shell --record "$record_dir/missing/session.txt" </dev/null >/dev/nul
     fail "--record into a missing folder did not fail"
 fi
 grep -q "cannot write the recording" "$record_dir/err" || fail "--record: $(cat "$record_dir/err")"
+
+# A recorded self-test (x, then Enter) and a notice answered with a key replay green: the keys
+# reach message 5's key reads and the notice's wait at their times, and the notice is expected.
+recording="$record_dir/selftest.txt"
+session="${session}s"
+tmux_ new-session -d -s "$session" -x 110 -y 30 "$tool shell --record $recording; echo \$? > $status_file"
+wait_for "opkit-host shell"
+type_line 'message 5'
+wait_for "self-test: press keys"
+sleep 0.5
+key x
+wait_for "Key code = 0x78"
+sleep 0.3
+key Enter
+wait_for "message 5 => 0"
+type_line '05HELLO'
+wait_for "notice waiting for a key"
+sleep 0.4
+key q
+wait_for '05HELLO" => 0'
+: > "$status_file"
+key F10
+for _ in $(seq 1 50); do
+    [[ -s $status_file ]] && break
+    sleep 0.1
+done
+grep -q '^at +[0-9]*ms key 120$' "$recording" || fail "self-test: no timed x in $(cat "$recording")"
+grep -q '^expect notice M1$' "$recording" || fail "notice: not expected in $(cat "$recording")"
+replay=$("$tool" run --strict "$recording") || fail "self-test replay failed: $replay"
+[[ $replay != *"pending"* ]] || fail "self-test replay left events pending: $replay"
+
+# SIGHUP (the terminal closed) and SIGINT end the view as SIGTERM does: the terminal is given
+# back, the session is recorded up to that point, and the status is 128 + the signal.
+for signal in HUP INT; do
+    recording="$record_dir/$signal.txt"
+    session="${session}$signal"
+    : > "$status_file"
+    tmux_ new-session -d -s "$session" -x 110 -y 30 "$tool shell --record $recording; echo \$? > $status_file; sleep 5"
+    wait_for "opkit-host shell"
+    type_line 'call TRANMSG switch=off'
+    wait_for "result 0"
+    pane=$(tmux_ list-panes -t "$session" -F '#{pane_pid}')
+    pid=$(pgrep -P "$pane" | head -1)
+    kill -"$signal" "$pid"
+    for _ in $(seq 1 50); do
+        [[ -s $status_file ]] && break
+        sleep 0.1
+    done
+    expected=$((128 + $(kill -l "$signal")))
+    [[ "$(cat "$status_file")" == "$expected" ]] || fail "SIG$signal: exit status '$(cat "$status_file")', expected $expected"
+    grep -q '^call "10TRANMSG N "$' "$recording" || fail "SIG$signal: the session was not recorded: $(cat "$recording")"
+    "$tool" run "$recording" >/dev/null || fail "SIG$signal: the recording does not replay"
+    screen | grep -q "opkit-host shell" && fail "SIG$signal: the view was not closed"
+    tmux_ kill-session -t "$session"
+done
+# The terminal itself closed: the recording is there all the same.
+recording="$record_dir/closed.txt"
+session="${session}c"
+tmux_ new-session -d -s "$session" -x 110 -y 30 "$tool shell --record $recording"
+wait_for "opkit-host shell"
+type_line 'call TRANMSG switch=off'
+wait_for "result 0"
+tmux_ kill-session -t "$session"
+for _ in $(seq 1 50); do
+    [[ -s $recording ]] && break
+    sleep 0.1
+done
+grep -q '^call "10TRANMSG N "$' "$recording" || fail "closed terminal: the session was not recorded"
+
+# A recording never overwrites a file that is no recording.
+echo "my notes" > "$record_dir/notes.txt"
+if "$tool" shell --record "$record_dir/notes.txt" 2>"$record_dir/err"; then
+    fail "--record over a file that is no recording did not fail"
+fi
+grep -q "it exists and is not a recording" "$record_dir/err" || fail "--record notes: $(cat "$record_dir/err")"
+[[ "$(cat "$record_dir/notes.txt")" == "my notes" ]] || fail "--record touched notes.txt"
+
+# Without a terminal the view refuses at once, writing nothing.
+start=$(date +%s)
+if timeout 10 "$tool" shell </dev/null >"$record_dir/out" 2>"$record_dir/err"; then
+    fail "shell without a terminal did not fail"
+fi
+grep -q "shell needs a terminal" "$record_dir/err" || fail "no terminal: $(cat "$record_dir/err")"
+[[ ! -s "$record_dir/out" ]] || fail "no terminal: wrote $(od -c "$record_dir/out" | head -3)"
+(( $(date +%s) - start < 5 )) || fail "no terminal: took too long"
+
+# A terminal smaller than the frame is told so, not drawn in pieces.
+session="${session}small"
+tmux_ new-session -d -s "$session" -x 40 -y 15 "$tool shell"
+wait_for "The terminal is 40 x 15; the view needs"
+key F10
 echo "shell test passed"

@@ -41,7 +41,11 @@ INSTANTIATE_TEST_SUITE_P(
     Tables, LintTable,
     ::testing::Values(
         // Clean records, quoted or bare, with comments and blank lines: nothing.
-        TableCase{"# c\n\n\"21DICOUNT I         05 \"  # ok\n  10TRANMSG N \n", {}},
+        TableCase{"# c\n\n\"21DICOUNT I         05 \"  # ok\n10TRANMSG N \n  \n", {}},
+        // A bare record is the whole line: blanks before it are its first characters, as the
+        // plug-in receives them.
+        TableCase{"  10TRANMSG N \n", {"1:1 M1", "1:1 length-mismatch"}},
+        TableCase{"\t29CMP_INT   03  GE   04       S\n", {"1:1 M1", "1:1 length-mismatch"}},
         // Unread columns; an escape before them takes four columns of the line but one of
         // the record.
         TableCase{"\"29CMP_INT   03 GE   04        S\"",

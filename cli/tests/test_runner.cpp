@@ -25,14 +25,19 @@ class RunnerTest : public ::testing::Test {
         ASSERT_TRUE(session.open(error)) << error;
     }
 
-    // Runs script text; returns its totals.
-    ScriptTotals run(const std::string& text) { return runner.run(parse_script(text, "t.txt")); }
+    // Runs script text with a runner of its own (on the same host); returns its totals.
+    ScriptTotals run(const std::string& text) {
+        out.str({});
+        Runner fresh(session, out, options);
+        return fresh.run(parse_script(text, "t.txt"));
+    }
 
     hostsim::Host& host() { return session.host(); }
 
     Session session;
     std::ostringstream out;
     Runner runner;
+    RunOptions options;
 };
 
 TEST_F(RunnerTest, ANoticeGetsItsKeyAndTheScriptsOwnKeyComesFirst) {
@@ -80,11 +85,69 @@ TEST_F(RunnerTest, AFailedExpectationNamesScriptLineExpectedAndFound) {
     EXPECT_EQ(text.find("t.txt:4:"), std::string::npos) << text;
 }
 
-TEST_F(RunnerTest, NoticeNoneLooksAtTheLastCallOnly) {
+TEST_F(RunnerTest, ExpectNoticeLooksAtTheLastCallOnly) {
     EXPECT_EQ(run("call \"05HELLO\"\nexpect notice none\n").failures, 1);
-    EXPECT_EQ(run("call TRANMSG switch=on\nexpect notice none\nexpect notice M1\n").failures, 0)
-        << "the old notice still stands on row 0, but the last call raised none\n"
+    // The old notice still stands on row 0, but the last call raised none.
+    EXPECT_EQ(run("call \"05HELLO\"\nexpect notice M1\ncall TRANMSG switch=on\n"
+                  "expect notice none\n")
+                  .failures,
+              0)
         << out.str();
+    EXPECT_EQ(run("call \"05HELLO\"\nexpect notice any\ncall TRANMSG switch=on\n"
+                  "expect notice M1\n")
+                  .failures,
+              1)
+        << out.str();
+    EXPECT_NE(out.str().find("expected notice M1 from the last call, found no notice"),
+              std::string::npos)
+        << out.str();
+}
+
+TEST_F(RunnerTest, EveryExpectationAboutTheLastCallNeedsACall) {
+    for (const char* e : {"expect notice none", "expect notice any", "expect notice C4",
+                          "expect notice append", "expect result 0"}) {
+        EXPECT_EQ(run(std::string(e) + "\ncall TRANMSG switch=on\n").failures, 1) << e;
+        EXPECT_NE(out.str().find("no call has been made yet"), std::string::npos) << out.str();
+    }
+}
+
+// A notice is the plug-in's error path: unless an expect notice follows the call that showed
+// it, before the next call or the script's end, the script fails, naming the call's line, the
+// code and the record.
+TEST_F(RunnerTest, ANoticeThatNothingExpectsFails) {
+    ScriptTotals t = run("call TRANMSG switch=on\ncall \"21DICOUNT I         33 \"\n"
+                         "expect result 0\n");
+    EXPECT_EQ(t.failures, 1) << out.str();
+    EXPECT_NE(out.str().find("t.txt:2: FAIL unexpected notice D2 from call \"21DICOUNT I         "
+                             "33 \""),
+              std::string::npos)
+        << out.str();
+    // Caught before the next call, or at the end.
+    EXPECT_EQ(run("call \"05HELLO\"\ncall TRANMSG switch=on\nexpect notice none\n").failures, 1);
+    // Taken by any expect notice, a wrong one failing on its own.
+    EXPECT_EQ(run("call \"05HELLO\"\nexpect result 0\nexpect notice M1\n").failures, 0);
+    EXPECT_EQ(run("call \"05HELLO\"\nexpect notice any\n").failures, 0);
+    EXPECT_EQ(run("call \"05HELLO\"\nexpect notice C4\n").failures, 1);
+    // Allowed for exploring.
+    options.allow_notices = true;
+    EXPECT_EQ(run("call \"05HELLO\"\ncall \"05HELLO\"\n").failures, 0);
+}
+
+// Keys scheduled for the self-test reach its key reads at their times, as they reach every call
+// that waits for a key: a recorded self-test replays with its clock and screen.
+TEST_F(RunnerTest, ScheduledKeysReachTheSelfTest) {
+    const ScriptTotals t = run("clock 2026-12-10 13:21:00\nat +2s key 120\nat +3s key 13\n"
+                               "message 5\nexpect clock 2026-12-10 13:21:03\n"
+                               "expect screen 0 \"Key code = 0xD\"\n");
+    EXPECT_EQ(t.failures, 0) << out.str();
+    EXPECT_EQ(host().events_scheduled(), 0U);
+    EXPECT_EQ(out.str().find("Enter queued"), std::string::npos) << out.str();
+    // A notice's key wait takes a scheduled key the same way.
+    const ScriptTotals n = run("clock 2026-12-10 13:21:00\nat +1500ms key 27\ncall \"05HELLO\"\n"
+                               "expect notice M1\nexpect clock 2026-12-10 13:21:01\n");
+    EXPECT_EQ(n.failures, 0) << out.str();
+    EXPECT_NE(out.str().find("notice M1; took 1.500 s"), std::string::npos) << out.str();
+    EXPECT_EQ(host().events_scheduled(), 0U);
 }
 
 TEST_F(RunnerTest, ReloadStartsThePluginsStateFromZero) {

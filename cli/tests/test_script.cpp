@@ -175,7 +175,8 @@ TEST(Directives, Expectations) {
         EXPECT_EQ(e.text, c.text) << c.line;
     }
     for (const auto& [line, code] :
-         std::vector<std::pair<const char*, const char*>>{{"expect notice c4", "c4"},
+         std::vector<std::pair<const char*, const char*>>{{"expect notice c4", "C4"},
+                                                          {"expect notice ANY", "any"},
                                                           {"expect notice NONE", "none"},
                                                           {"expect notice append", "append"}}) {
         EXPECT_EQ(expectation<ExpectNotice>(line).code, code) << line;

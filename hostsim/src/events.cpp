@@ -20,6 +20,11 @@ std::optional<int64_t> EventSchedule::next_due() const {
     return due;
 }
 
+bool EventSchedule::has_key() const {
+    return std::any_of(waiting_.begin(), waiting_.end(),
+                       [](const Entry& e) { return std::holds_alternative<KeyEvent>(e.event); });
+}
+
 std::vector<HostEvent> EventSchedule::take_due(int64_t now_ms) {
     const auto split = std::stable_partition(waiting_.begin(), waiting_.end(),
                                              [&](const Entry& e) { return e.at > now_ms; });

@@ -99,7 +99,7 @@ int Host::svc_read_key(uint16_t* key) {
         return call.finish(HOSTLIB_OK, {});
     }
     const bool nothing_can_come = clock_->mode() == ClockMode::virtual_time && schedule_.empty();
-    const Keyboard::Read read = keyboard_.read(nothing_can_come);
+    const Keyboard::Read read = keyboard_.read(nothing_can_come, schedule_.has_key());
     if (read.answered) {
         trace_.record(TraceEntry{Service::HostNote, {*read.answered}, "key wait answered", 0});
     }
@@ -159,11 +159,20 @@ int Host::svc_wait_event(uint32_t milliseconds) {
 }
 
 void Host::rest_while_polling_locked(Lock& lock) {
-    // On the real clock, a caller that comes back to its idle processing without having
-    // waited for an event (a polling loop) gets the idle time the host would spend anyway:
-    // up to one idle tick, ended at once by any event.
-    if (clock_->mode() != ClockMode::real_time || !signal_.polling() ||
-        options_.idle_tick_ms <= 0) {
+    // A caller that comes back to its idle processing without having waited for an event (a
+    // polling loop, such as the self-test's) gets the idle time the host would spend anyway:
+    // up to one idle tick, ended at once by any event. On the virtual clock that time passes
+    // only while an event is scheduled, up to its time at most: the loop then meets the event
+    // as a wait would, and a loop with nothing to meet costs no time.
+    if (!signal_.polling() || options_.idle_tick_ms <= 0) {
+        return;
+    }
+    if (clock_->mode() == ClockMode::virtual_time) {
+        if (const auto due = schedule_.next_due()) {
+            clock_->set(std::max(clock_->now_ms(),
+                                 std::min(*due, clock_->now_ms() + options_.idle_tick_ms)));
+            run_due_locked();
+        }
         return;
     }
     clock_->pass_until(lock, wake_, clock_->steady_ms() + options_.idle_tick_ms,

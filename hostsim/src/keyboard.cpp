@@ -11,9 +11,9 @@ void Keyboard::press(uint16_t code) {
     empty_reads_ = 0;
 }
 
-Keyboard::Read Keyboard::read(bool nothing_can_come) {
+Keyboard::Read Keyboard::read(bool nothing_can_come, bool key_scheduled) {
     Read read;
-    if (keys_.empty() && prompt_pending_ && hook_) {
+    if (keys_.empty() && prompt_pending_ && hook_ && !key_scheduled) {
         read.answered = hook_();
         if (read.answered) {
             keys_.push_back(*read.answered);

@@ -294,7 +294,8 @@ namespace wait_uv {
 constexpr Field variable =
     number("variable", 14, 2, variable_low, variable_high, "user variable to wait for");
 constexpr Field timeout =
-    number("timeout", 21, 3, 0, 999, "timeout in seconds (low 16 bits: -1 waits 65535 s)");
+    number("timeout", 21, 3, -99, 999,
+           "timeout in seconds (its low 16 bits: -1 waits 65535 s, -99 waits 65437 s)");
 constexpr int32_t min_length = 22;
 constexpr Check length = at_least("W2", min_length);
 constexpr Check variable_read = test_of("W3", Test::host_read, variable);

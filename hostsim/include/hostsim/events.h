@@ -32,6 +32,7 @@ public:
     // were added).
     std::vector<HostEvent> take_due(int64_t now_ms);
     size_t size() const { return waiting_.size(); }
+    bool has_key() const; // a key is among the events waiting
     bool empty() const { return waiting_.empty(); }
 
 private:

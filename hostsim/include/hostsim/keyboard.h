@@ -17,8 +17,8 @@ constexpr uint16_t key_enter = 13;
 
 class HOSTSIM_API Keyboard {
 public:
-    // Gives the key to press when a key read finds none queued and the screen was written
-    // since the last key was taken (or none).
+    // Gives the key to press when a key read finds none queued, no key is scheduled to come,
+    // and the screen was written since the last key was taken (or none).
     using WaitHook = std::function<std::optional<uint16_t>()>;
 
     // After `stall_limit` empty reads in a row that nothing could have answered, the
@@ -35,13 +35,15 @@ public:
     void reset_empty_reads() { empty_reads_ = 0; }
 
     // One key read. `nothing_can_come` says that no event can arrive by itself (a virtual
-    // clock with nothing scheduled), so that an empty read counts toward the stall guard.
+    // clock with nothing scheduled), so that an empty read counts toward the stall guard;
+    // `key_scheduled` that a key will come at a time of the clock, so that the wait hook
+    // leaves the wait to it.
     struct Read {
         std::optional<uint16_t> key;      // the key taken
         std::optional<uint16_t> answered; // pressed by the wait hook for this read
         std::optional<uint16_t> stalled;  // pressed by the stall guard for this read
     };
-    Read read(bool nothing_can_come);
+    Read read(bool nothing_can_come, bool key_scheduled = false);
 
     int stalls() const { return stalls_; }
 

@@ -1,0 +1,36 @@
+# The helper of the end-to-end checks: runs the tool as a user types it.
+
+# Runs the tool; checks the exit status and that the output holds each given text.
+function(check status)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "TOOL;DIR;INPUT" "ARGS;HOLDS;LACKS")
+    if(NOT arg_TOOL)
+        set(arg_TOOL ${TOOL})
+    endif()
+    if(NOT arg_DIR)
+        set(arg_DIR .)
+    endif()
+    if(NOT arg_INPUT)
+        set(arg_INPUT /dev/null)
+    endif()
+    execute_process(COMMAND ${EMULATOR} ${arg_TOOL} ${arg_ARGS} WORKING_DIRECTORY ${arg_DIR}
+        INPUT_FILE ${arg_INPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    # Line ends as a Windows build writes them read as the others do.
+    string(REPLACE "\r\n" "\n" out "${out}")
+    if(NOT rc STREQUAL status)
+        message(FATAL_ERROR "opkit-host ${arg_ARGS}: exit status ${rc}, expected ${status}\n${out}")
+    endif()
+    foreach(text IN LISTS arg_HOLDS)
+        string(FIND "${out}" "${text}" at)
+        if(at EQUAL -1)
+            message(FATAL_ERROR "opkit-host ${arg_ARGS}: the output lacks \"${text}\":\n${out}")
+        endif()
+    endforeach()
+    foreach(text IN LISTS arg_LACKS)
+        string(FIND "${out}" "${text}" at)
+        if(NOT at EQUAL -1)
+            message(FATAL_ERROR "opkit-host ${arg_ARGS}: the output holds \"${text}\":\n${out}")
+        endif()
+    endforeach()
+    set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
