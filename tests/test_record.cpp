@@ -5,15 +5,19 @@
 #include <cstring>
 #include <string>
 
-#include "entry/record.h"
-#include "host/runtime.h"
+#include "units.h"
 
 namespace {
 
-using opkit::record_char;
-using opkit::record_field_int;
-using opkit::record_field_text;
-using opkit::text_to_int;
+using opkit_test::units;
+
+// The reader and conversion under test, under their own names.
+int32_t text_to_int(const char* text) {
+    return units().text_to_int(text);
+}
+char record_char(const char* record, int column) {
+    return units().record_char(record, column);
+}
 
 TEST(RecordReader, ColumnsAtOrPastTheEndReadAsNul) {
     // The bytes behind the NUL are poison: a reader that looks at them would see 'X'.
@@ -36,24 +40,24 @@ TEST(RecordReader, FieldTextStopsAtTheRecordEnd) {
                           "7XXXXXXXXXXXXXX";
     char out[8];
     const opkit::Field counter{"counter", 20, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(record_field_text(buffer, counter, out), 1);
+    EXPECT_EQ(units().record_field_text(buffer, counter, out), 1);
     EXPECT_STREQ(out, "0");
     const opkit::Field beyond{"beyond", 25, 3, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(record_field_text(buffer, beyond, out), 0);
+    EXPECT_EQ(units().record_field_text(buffer, beyond, out), 0);
     EXPECT_STREQ(out, "");
-    EXPECT_EQ(record_field_int(buffer, beyond), 0);
+    EXPECT_EQ(units().record_field_int(buffer, beyond), 0);
 }
 
 TEST(RecordReader, FieldValuesReadLikeAtoi) {
     const opkit::Field two{"n", 0, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(record_field_int(" 7", two), 7);
-    EXPECT_EQ(record_field_int("+7", two), 7);
-    EXPECT_EQ(record_field_int("07", two), 7);
-    EXPECT_EQ(record_field_int("7x", two), 7);
-    EXPECT_EQ(record_field_int("-1", two), -1);
-    EXPECT_EQ(record_field_int("ab", two), 0);
-    EXPECT_EQ(record_field_int("  ", two), 0);
-    EXPECT_EQ(record_field_int("123", two), 12) << "only the field's columns take part";
+    EXPECT_EQ(units().record_field_int(" 7", two), 7);
+    EXPECT_EQ(units().record_field_int("+7", two), 7);
+    EXPECT_EQ(units().record_field_int("07", two), 7);
+    EXPECT_EQ(units().record_field_int("7x", two), 7);
+    EXPECT_EQ(units().record_field_int("-1", two), -1);
+    EXPECT_EQ(units().record_field_int("ab", two), 0);
+    EXPECT_EQ(units().record_field_int("  ", two), 0);
+    EXPECT_EQ(units().record_field_int("123", two), 12) << "only the field's columns take part";
 }
 
 TEST(TextToInt, AcceptsBlanksSignAndStopsAtFirstNonDigit) {
@@ -85,16 +89,16 @@ TEST(SignedToText, WritesEveryValueWithoutLeadingZeros) {
     for (const Case& c :
          {Case{0, "0"}, Case{7, "7"}, Case{-7, "-7"}, Case{10, "10"}, Case{INT32_MAX, "2147483647"},
           Case{INT32_MIN, "-2147483648"}, Case{-1, "-1"}}) {
-        EXPECT_EQ(opkit::signed_to_text(c.value, out), static_cast<int>(std::strlen(c.text)));
+        EXPECT_EQ(units().signed_to_text(c.value, out), static_cast<int>(std::strlen(c.text)));
         EXPECT_STREQ(out, c.text);
     }
 }
 
 TEST(CompareNoCase, EqualButForCase) {
-    EXPECT_EQ(opkit::text_compare_nocase("amer", "AMER"), 0);
-    EXPECT_EQ(opkit::text_compare_nocase("Amer", "AMER"), 0);
-    EXPECT_NE(opkit::text_compare_nocase("AMEX", "AMER"), 0);
-    EXPECT_NE(opkit::text_compare_nocase("AME", "AMER"), 0);
+    EXPECT_EQ(units().text_compare_nocase("amer", "AMER"), 0);
+    EXPECT_EQ(units().text_compare_nocase("Amer", "AMER"), 0);
+    EXPECT_NE(units().text_compare_nocase("AMEX", "AMER"), 0);
+    EXPECT_NE(units().text_compare_nocase("AME", "AMER"), 0);
 }
 
 } // namespace
