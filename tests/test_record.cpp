@@ -1,10 +1,15 @@
-// The record reader and the number conversion that every handler relies on.
+// The record reader and the number conversion that every handler relies on, and the
+// case-insensitive compare on both sides of the plug-in.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "host/hostlib.h"
 #include "units.h"
 
 namespace {
@@ -100,5 +105,39 @@ TEST(CompareNoCase, EqualButForCase) {
     EXPECT_NE(units().text_compare_nocase("AMEX", "AMER"), 0);
     EXPECT_NE(units().text_compare_nocase("AME", "AMER"), 0);
 }
+
+#if !defined(_WIN32)
+// Under a single-byte locale the C library's tolower folds letters above 0x7F as well (0xC4
+// to 0xE4 in Latin-1). The plug-in's compare and hostlib's stricmp, which explain and the
+// emulated host use, fold ASCII letters alone, as the dispatch lookup does, whatever the
+// locale of the program around them. The locale is made in the build tree.
+TEST(CompareNoCase, FoldsAsciiLettersAloneUnderASingleByteLocale) {
+    ASSERT_EQ(setenv("LOCPATH", OPKIT_TEST_LOCALE_DIR, 1), 0);
+    struct Restore {
+        ~Restore() {
+            std::setlocale(LC_CTYPE, "C");
+            unsetenv("LOCPATH");
+        }
+    } const restore;
+    ASSERT_NE(std::setlocale(LC_CTYPE, "en_US.ISO-8859-1"), nullptr)
+        << "no en_US.ISO-8859-1 in " OPKIT_TEST_LOCALE_DIR;
+    ASSERT_EQ(std::tolower(0xC4), 0xE4) << "the locale folds 0xC4 to 0xE4";
+
+    const struct {
+        const char* name;
+        int (*compare)(const char*, const char*);
+    } compares[] = {{"hostlib's stricmp", &stricmp},
+                    {"the plug-in's compare", units().text_compare_nocase}};
+    for (const auto& [name, compare] : compares) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(compare("\xC4", "\xE4"), 0);
+        EXPECT_NE(compare("TM_D\xC4TE", "tm_d\xE4te"), 0);
+        EXPECT_EQ(compare("TM_D\xC4TE", "tm_d\xC4te"), 0);
+        EXPECT_LT(compare("Z", "\xE4"), 0) << "bytes compare unsigned";
+    }
+    EXPECT_EQ(units().dispatch_find("tm_date"), 6);
+    EXPECT_EQ(units().dispatch_find("TM_D\xC4TE"), -1);
+}
+#endif
 
 } // namespace
