@@ -3,6 +3,7 @@
 
 using hostsim::Host;
 
+#if !defined(_WIN32)
 namespace {
 
 // A letter A-Z as its lower case; every other byte, those above 0x7F too, as it is.
@@ -11,6 +12,7 @@ int ascii_lower(unsigned char c) {
 }
 
 } // namespace
+#endif
 
 extern "C" {
 
