@@ -10,14 +10,13 @@ if(OPKIT_WINE_BITS EQUAL 32)
     find_program(OPKIT_WINE32 NAMES wine PATHS /usr/lib/wine /usr/lib32/wine NO_DEFAULT_PATH)
     if(OPKIT_WINE32)
         execute_process(COMMAND ${OPKIT_WINE32} --version RESULT_VARIABLE opkit_wine32_status
-            OUTPUT_QUIET ERROR_VARIABLE opkit_wine32_error)
+            OUTPUT_QUIET ERROR_QUIET)
         if(opkit_wine32_status EQUAL 0)
             set(opkit_wine32_runs TRUE)
         else()
-            string(STRIP "${opkit_wine32_status} ${opkit_wine32_error}" opkit_wine32_error)
-            string(CONCAT OPKIT_EMULATOR_PROBLEM "this kernel does not start "
-                ${OPKIT_WINE32} " (" ${opkit_wine32_error} "): it runs no i386 program itself "
-                "until qemu-i386 is registered with binfmt_misc for them")
+            string(CONCAT OPKIT_EMULATOR_PROBLEM "this machine does not start it ("
+                ${OPKIT_WINE32} " --version fails): a kernel that runs no i386 program "
+                "itself needs qemu-i386 registered with binfmt_misc for them")
         endif()
     endif()
 else()
