@@ -67,7 +67,9 @@ const Units& units() {
 // the DLL's handler.
 namespace opkit {
 #define OPKIT_UNIT_FORWARD(name)                                                                   \
-    int name(const char* record) { return opkit_test::units().name(record); }
+    int name(const char* record) {                                                                 \
+        return opkit_test::units().name(record);                                                   \
+    }
 OPKIT_UNIT_HANDLERS(OPKIT_UNIT_FORWARD)
 #undef OPKIT_UNIT_FORWARD
 } // namespace opkit

@@ -18,6 +18,7 @@
 namespace opkit_test {
 
 // Each internal under its own name, as the unit-test DLL exports it.
+// clang-format off
 #define OPKIT_UNIT_HANDLERS(X)                                                                     \
     X(cfr_dicount) X(cfr_popupwn) X(cfr_compare) X(cfr_cmp_int) X(cfr_intmath) X(cfr_chkuniq)      \
     X(cfr_tm_date) X(cfr_tranmsg) X(cfr_v_delay) X(cfr_wait_uv)
@@ -28,6 +29,7 @@ namespace opkit_test {
     X(scr_printf) X(format_number) X(overflow_mark)                                                \
     X(record_length) X(counter_table) X(uniq_lists) X(uniq_lengths) X(uniq_next)                   \
     X(uniq_check_and_add) X(popup_window) X(clock_seconds) OPKIT_UNIT_HANDLERS(X)
+// clang-format on
 
 // Pointers to the functions, and to the data whole (an array through a pointer to the array:
 // `*units().counter_table` is the uint32_t[32] itself).
