@@ -3,7 +3,10 @@
 #     hostlib, the plug-in it loads and the example scripts (the "host" install component);
 #   a build of a terminal's DLL (opkitarm, opkitx86): <plug-in>-<version>.zip for application
 #     authors, with the DLL, its .def file, hostlib.h, a README and the licence (the "sdk"
-#     install component, and nothing else of that build).
+#     install component, and nothing else of that build);
+#   the Win32 build (win32 presets): opkit-host-win32-<version>.zip, opkit-host.exe with
+#     hostlib.dll and the x86 build's opkitx86.dll side by side, the example scripts, a README
+#     and the licence (the "win32" install component).
 # The version of every package is the project's version.
 
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -30,6 +33,21 @@ if(OPKIT_PE_LOADER)
     set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
     set(CPACK_COMPONENTS_ALL sdk)
     set(CPACK_ARCHIVE_SDK_FILE_NAME ${OPKIT_PLUGIN_NAME}-${PROJECT_VERSION})
+elseif(OPKIT_SHIPPED_DLL_DIR AND TARGET opkit-host)
+    # One folder, as an author unpacks it: the program finds the DLL beside itself.
+    set(folder opkit-host-win32-${PROJECT_VERSION})
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/README-win32.txt.in
+        ${CMAKE_BINARY_DIR}/package/README.txt @ONLY)
+    install(TARGETS opkit-host hostlib RUNTIME DESTINATION ${folder} COMPONENT win32)
+    install(FILES ${OPKIT_PLUGIN_PATH} ${CMAKE_BINARY_DIR}/package/README.txt
+        ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${folder} COMPONENT win32)
+    install(DIRECTORY examples/ DESTINATION ${folder}/examples COMPONENT win32
+        FILES_MATCHING PATTERN "*.txt" PATTERN "*.tbl")
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_NAME opkit-host-win32)
+    set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+    set(CPACK_COMPONENTS_ALL win32)
+    set(CPACK_ARCHIVE_WIN32_FILE_NAME ${folder})
 elseif(UNIX AND NOT CMAKE_CROSSCOMPILING)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/opkit-host RENAME copyright
         COMPONENT host)

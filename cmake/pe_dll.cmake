@@ -4,11 +4,14 @@
 # entry is the DLL's own DllMain, and every import comes from an import library that
 # llvm-dlltool makes from the .def files in src/entry/imports/<arch>/.
 #
-# opkit_pe_dll(<target> ARCH arm|x86 OUTPUT <file.dll> [CONTROL <file.dll>] SOURCES <src>...)
+# opkit_pe_dll(<target> ARCH arm|x86 OUTPUT <file.dll> [CONTROL <file.dll>]
+#              [UNITS <file.dll> UNITS_DEF <file.def>] SOURCES <src>...)
 #   defines <target> (always built) and sets <target>_FILE in the caller to the DLL's path.
 #   The DLL carries a version resource with the project's version and the file's own name.
 #   CONTROL also links the same objects into a DLL that exports DllMain beside `main`: a file
-#   that the export check must reject.
+#   that the export check must reject. UNITS links the same objects once more into the
+#   unit-test DLL, whose exports UNITS_DEF lists: the internals that the unit tests call run
+#   there as the very code of the deliverable.
 
 find_program(OPKIT_PE_CXX NAMES clang++ clang++-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 find_program(OPKIT_LLD_LINK NAMES lld-link lld-link-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
@@ -21,7 +24,7 @@ find_program(OPKIT_WINDRES NAMES i686-w64-mingw32-windres llvm-windres llvm-wind
 find_program(OPKIT_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 
 function(opkit_pe_dll target)
-    cmake_parse_arguments(PARSE_ARGV 1 dll "" "ARCH;OUTPUT;CONTROL" "SOURCES")
+    cmake_parse_arguments(PARSE_ARGV 1 dll "" "ARCH;OUTPUT;CONTROL;UNITS;UNITS_DEF" "SOURCES")
     if(dll_ARCH STREQUAL "arm")
         # Thumb-2 code for the handheld's compact Windows edition; its headers' own marker
         # selects the handheld's link choices (stricmp from hostlib, no thread notice call).
@@ -116,6 +119,17 @@ function(opkit_pe_dll target)
             DEPENDS ${objects} ${import_libs} ${PROJECT_SOURCE_DIR}/src/entry/opkit.def
             COMMENT "Linking ${dll_CONTROL}" VERBATIM)
         list(APPEND outputs ${dll_CONTROL})
+    endif()
+    if(dll_UNITS)
+        file(RELATIVE_PATH out ${work} ${dll_UNITS})
+        file(RELATIVE_PATH units_def ${work} ${dll_UNITS_DEF})
+        add_custom_command(OUTPUT ${dll_UNITS}
+            COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
+                /def:${units_def} /opt:ref /opt:icf /implib:units.lib /out:${out} ${link_inputs}
+            WORKING_DIRECTORY ${work}
+            DEPENDS ${objects} ${import_libs} ${dll_UNITS_DEF}
+            COMMENT "Linking ${dll_UNITS}" VERBATIM)
+        list(APPEND outputs ${dll_UNITS})
     endif()
     add_custom_target(${target} ALL DEPENDS ${outputs})
     set(${target}_FILE ${dll_OUTPUT} PARENT_SCOPE)

@@ -6,7 +6,7 @@
 #include "support.h"
 
 #include "entry/layouts.h"
-#include "entry/record.h"
+#include "units.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -187,7 +187,7 @@ std::string length_code(const Function& function, int64_t length, char letter) {
         const opkit::Check& check = function.layout->checks[i];
         const bool length_check =
             check.test == opkit::Test::length_at_least || check.test == opkit::Test::length_at_most;
-        if (length_check && opkit::check_applies(record, check)) {
+        if (length_check && units().check_applies(record, check)) {
             const bool ok = check.test == opkit::Test::length_at_least ? length >= check.bound
                                                                        : length <= check.bound;
             return ok ? "" : check.code;

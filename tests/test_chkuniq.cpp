@@ -4,8 +4,7 @@
 
 #include <cstring>
 
-#include "entry/dispatch.h"
-#include "functions/chkuniq.h"
+#include "units.h"
 
 namespace opkit_test {
 namespace {
@@ -119,45 +118,52 @@ TEST_F(ChkuniqTest, OtherActionsDoNothing) {
     EXPECT_EQ(call(make_record(24, "CHKUNIQ", {{10, "v"}, {14, "05"}, {25, "1"}})), 1);
 }
 
-TEST(ChkuniqState, ResetEmptiesTheEntriesButKeepsTheRingPosition) {
-    hostsim::Host host;
-    host.make_current();
-    std::memset(opkit::uniq_lists, 0, sizeof opkit::uniq_lists);
-    std::memset(opkit::uniq_lengths, 0, sizeof opkit::uniq_lengths);
-    opkit::uniq_next[0] = opkit::uniq_next[1] = 0;
-    for (const char* value : {"a", "b", "c"}) {
-        EXPECT_EQ(opkit::uniq_check_and_add(value, 0), 1);
+// The two rings of the library under test, set and read directly.
+struct ChkuniqState : ::testing::Test {
+    ChkuniqState() { host.make_current(); }
+    void clear() {
+        std::memset(lists, 0, sizeof lists);
+        std::memset(lengths, 0, sizeof lengths);
+        next[0] = next[1] = 0;
     }
-    opkit::uniq_check_and_add("z", 1);
+    hostsim::Host host;
+    decltype(opkit::uniq_lists)& lists = *units().uniq_lists;
+    decltype(opkit::uniq_lengths)& lengths = *units().uniq_lengths;
+    decltype(opkit::uniq_next)& next = *units().uniq_next;
+    decltype(&opkit::uniq_check_and_add) check_and_add = units().uniq_check_and_add;
+};
+
+TEST_F(ChkuniqState, ResetEmptiesTheEntriesButKeepsTheRingPosition) {
+    clear();
+    for (const char* value : {"a", "b", "c"}) {
+        EXPECT_EQ(check_and_add(value, 0), 1);
+    }
+    check_and_add("z", 1);
     std::string record = reset_record("1");
-    EXPECT_EQ(opkit::opkit_main(3, record.data()), 0);
-    for (const auto& entry : opkit::uniq_lists[0]) {
+    EXPECT_EQ(units().opkit_main(3, record.data()), 0);
+    for (const auto& entry : lists[0]) {
         EXPECT_STREQ(entry, "");
     }
-    EXPECT_EQ(opkit::uniq_next[0], 3);
-    EXPECT_EQ(opkit::uniq_check_and_add("d", 0), 1);
-    EXPECT_STREQ(opkit::uniq_lists[0][3], "d");
-    EXPECT_STREQ(opkit::uniq_lists[1][0], "z");
+    EXPECT_EQ(next[0], 3);
+    EXPECT_EQ(check_and_add("d", 0), 1);
+    EXPECT_STREQ(lists[0][3], "d");
+    EXPECT_STREQ(lists[1][0], "z");
 }
 
 // A ring position that is out of range (the kept state damaged) starts the ring again at the
 // list's first entry; nothing is written outside the list.
-TEST(ChkuniqState, RingPositionOutOfRangeStartsAtTheFirstEntry) {
-    hostsim::Host host;
-    host.make_current();
+TEST_F(ChkuniqState, RingPositionOutOfRangeStartsAtTheFirstEntry) {
     for (const int position : {10, -1, 1000}) {
-        std::memset(opkit::uniq_lists, 0, sizeof opkit::uniq_lists);
-        std::memset(opkit::uniq_lengths, 0, sizeof opkit::uniq_lengths);
-        opkit::uniq_next[0] = 0;
-        opkit::uniq_next[1] = position;
-        EXPECT_EQ(opkit::uniq_check_and_add("q", 1), 1) << position;
-        EXPECT_STREQ(opkit::uniq_lists[1][0], "q") << position;
-        EXPECT_EQ(opkit::uniq_next[1], 1) << position;
-        for (const auto& entry : opkit::uniq_lists[0]) {
+        clear();
+        next[1] = position;
+        EXPECT_EQ(check_and_add("q", 1), 1) << position;
+        EXPECT_STREQ(lists[1][0], "q") << position;
+        EXPECT_EQ(next[1], 1) << position;
+        for (const auto& entry : lists[0]) {
             EXPECT_STREQ(entry, "") << position;
         }
     }
-    opkit::uniq_next[1] = 0;
+    next[1] = 0;
 }
 
 } // namespace

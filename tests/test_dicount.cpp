@@ -6,9 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "entry/globals.h"
-#include "functions/dicount.h"
-#include "functions/handlers.h"
+#include "units.h"
 
 namespace opkit_test {
 namespace {
@@ -160,19 +158,21 @@ TEST_F(DicountTest, CountersStartFromZeroAfterAReload) {
 }
 
 // The counters' far ends cannot be reached through 2^31 calls; these run the handler of the
-// statically linked library against a counter set directly.
+// library under test (tests/units.h) against a counter set directly.
 class DicountLimits : public DicountTest {
   protected:
     void TearDown() override {
-        for (uint32_t& counter : opkit::counter_table) {
+        for (uint32_t& counter : counter_table) {
             counter = 0;
         }
         DicountTest::TearDown();
     }
     void run(const std::string& record) {
-        opkit::record_length = std::stoi(record.substr(0, 2));
-        EXPECT_EQ(opkit::cfr_dicount(record.c_str()), 0);
+        *units().record_length = std::stoi(record.substr(0, 2));
+        EXPECT_EQ(units().cfr_dicount(record.c_str()), 0);
     }
+
+    decltype(opkit::counter_table)& counter_table = *units().counter_table;
 };
 
 TEST_F(DicountLimits, StoreWritesTheBitsAsASignedNumberAndIncrementWraps) {
@@ -185,26 +185,26 @@ TEST_F(DicountLimits, StoreWritesTheBitsAsASignedNumberAndIncrementWraps) {
                           {4294967295U, "-1"},
                           {4294967294U, "-2"}};
     for (const Case& c : cases) {
-        opkit::counter_table[11] = c.value;
+        counter_table[11] = c.value;
         run(dicount("S", "12", "06"));
         EXPECT_EQ(host.variable(6), c.text) << c.value;
     }
-    opkit::counter_table[11] = 4294967295U;
+    counter_table[11] = 4294967295U;
     run(dicount("I", "12"));
-    EXPECT_EQ(opkit::counter_table[11], 0U);
-    opkit::counter_table[11] = 4294967295U;
+    EXPECT_EQ(counter_table[11], 0U);
+    counter_table[11] = 4294967295U;
     run(dicount("D", "12"));
-    EXPECT_EQ(opkit::counter_table[11], 4294967294U);
+    EXPECT_EQ(counter_table[11], 4294967294U);
 }
 
 TEST_F(DicountLimits, EachOfTheThirtyTwoCountersHasACellOfItsOwn) {
-    ASSERT_EQ(std::size(opkit::counter_table), 32U);
+    ASSERT_EQ(std::size(counter_table), 32U);
     for (int n = 1; n <= 32; ++n) {
         char number[3];
         std::snprintf(number, sizeof number, "%02d", n);
         run(dicount("I", number));
         for (int i = 0; i < 32; ++i) {
-            EXPECT_EQ(opkit::counter_table[i], i < n ? 1U : 0U) << "after counter " << n;
+            EXPECT_EQ(counter_table[i], i < n ? 1U : 0U) << "after counter " << n;
         }
     }
 }

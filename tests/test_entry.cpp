@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "entry/dispatch.h"
+#include "units.h"
 
 namespace opkit_test {
 namespace {
@@ -95,26 +95,29 @@ TEST_F(EntryTest, WiderScreenKeepsWhatStandsBeyondColumn39) {
 }
 
 TEST(DispatchTable, FindsTheTenNamesInOrderWithoutRegardToCase) {
+    const auto dispatch_find = units().dispatch_find;
     const char* names[] = {"DICOUNT", "POPUPWN", "COMPARE", "CMP_INT", "INTMATH",
                            "CHKUNIQ", "TM_DATE", "TRANMSG", "V_DELAY", "WAIT_UV"};
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(opkit::dispatch_find(names[i]), i) << names[i];
+        EXPECT_EQ(dispatch_find(names[i]), i) << names[i];
         std::string lower(names[i]);
         for (char& c : lower) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        EXPECT_EQ(opkit::dispatch_find(lower.c_str()), i) << lower;
+        EXPECT_EQ(dispatch_find(lower.c_str()), i) << lower;
     }
-    EXPECT_EQ(opkit::dispatch_find("cMp_InT"), 3);
-    EXPECT_EQ(opkit::dispatch_find("CMP_IN"), -1);
-    EXPECT_EQ(opkit::dispatch_find("CMP-INT"), -1);
-    EXPECT_EQ(opkit::dispatch_find(""), -1);
+    EXPECT_EQ(dispatch_find("cMp_InT"), 3);
+    EXPECT_EQ(dispatch_find("CMP_IN"), -1);
+    EXPECT_EQ(dispatch_find("CMP-INT"), -1);
+    EXPECT_EQ(dispatch_find(""), -1);
 }
 
 // The one-step lookup against a plain case-insensitive search of the table, in the table's
 // order: every byte value in every name column of every name, a NUL ending the name early
 // included, and names of other lengths.
 TEST(DispatchTable, LookupAgreesWithAPlainCaseInsensitiveSearchForEveryByteInEveryColumn) {
+    const auto dispatch_find = units().dispatch_find;
+    const auto dispatch_find_columns = units().dispatch_find_columns;
     const char* names[] = {"DICOUNT", "POPUPWN", "COMPARE", "CMP_INT", "INTMATH",
                            "CHKUNIQ", "TM_DATE", "TRANMSG", "V_DELAY", "WAIT_UV"};
     const auto fold = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : int(c); };
@@ -144,8 +147,8 @@ TEST(DispatchTable, LookupAgreesWithAPlainCaseInsensitiveSearchForEveryByteInEve
                     std::memset(columns + column, 0, sizeof columns - size_t(column));
                 }
                 const int expected = plain_search(columns);
-                if (opkit::dispatch_find_columns(columns) != expected ||
-                    opkit::dispatch_find(columns) != expected) {
+                if (dispatch_find_columns(columns) != expected ||
+                    dispatch_find(columns) != expected) {
                     ADD_FAILURE() << name << " column " << column << " byte " << byte;
                     ++mismatches;
                 }
@@ -153,10 +156,10 @@ TEST(DispatchTable, LookupAgreesWithAPlainCaseInsensitiveSearchForEveryByteInEve
         }
     }
     EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(opkit::dispatch_find("CMP_INT "), -1);
-    EXPECT_EQ(opkit::dispatch_find("CMP_INTX"), -1);
-    EXPECT_EQ(opkit::dispatch_find("CMP_IN"), -1);
-    EXPECT_EQ(opkit::dispatch_find("cMp_InT"), 3);
+    EXPECT_EQ(dispatch_find("CMP_INT "), -1);
+    EXPECT_EQ(dispatch_find("CMP_INTX"), -1);
+    EXPECT_EQ(dispatch_find("CMP_IN"), -1);
+    EXPECT_EQ(dispatch_find("cMp_InT"), 3);
 }
 
 TEST(PluginLifecycle, LoadsUnloadsAndLoadsAgain) {

@@ -2,7 +2,7 @@
 // state across calls, messages and reloads, and popup_window itself.
 #include "support.h"
 
-#include "functions/handlers.h"
+#include "units.h"
 
 #include <cstdio>
 #include <string>
@@ -261,8 +261,8 @@ TEST_F(PopupTest, RecordShorterThanItsLengthDigits) {
     }
 }
 
-// popup_window of the statically linked library, with the results and out values that its
-// callers ignore.
+// popup_window of the library under test (tests/units.h), with the results and out values
+// that its callers ignore.
 class PopupWindowTest : public PopupTest {
   protected:
     void SetUp() override {
@@ -273,9 +273,9 @@ class PopupWindowTest : public PopupTest {
         forget();
         PopupTest::TearDown();
     }
-    void forget() { opkit::popup_window('X', 0, 0, &rows, &width, &top, &left); }
+    void forget() { units().popup_window('X', 0, 0, &rows, &width, &top, &left); }
     uint8_t run(char action, uint8_t attribute, int body_rows) {
-        return opkit::popup_window(action, attribute, body_rows, &rows, &width, &top, &left);
+        return units().popup_window(action, attribute, body_rows, &rows, &width, &top, &left);
     }
     void mark() {
         rows = width = -7;

@@ -1,5 +1,5 @@
-// The formatter, linked directly: text and result of formats against buffers of every size,
-// with the same call made once for text only (row -1) and once on the screen.
+// The formatter, called directly (tests/units.h): text and result of formats against buffers
+// of every size, with the same call made once for text only (row -1) and once on the screen.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "hostsim/host.h"
-#include "screen/screen.h"
+#include "units.h"
 
 namespace {
 
 using hostsim::Service;
-using opkit::scr_printf;
+using opkit_test::units;
 
 struct Case {
     const char* format;
@@ -29,7 +29,7 @@ struct Case {
 template <typename... Args>
 Case row(const char* format, int capacity, std::string text, int result, Args... args) {
     return {format, capacity, std::move(text), result, [=](char* out, int cap, int r, int column) {
-                return scr_printf(out, cap, r, column, format, args...);
+                return units().scr_printf(out, cap, r, column, format, args...);
             }};
 }
 
@@ -58,6 +58,9 @@ class ScrPrintf : public ::testing::Test {
   protected:
     ScrPrintf() { host.make_current(); }
 
+    // The overflow mark of the formatter under test.
+    char (&overflow_mark)[4] = *units().overflow_mark;
+
     // Runs a case into a buffer whose bytes from the capacity on are poison, first with
     // row -1, then at row 3, column 2, and checks text, result, mark and screen writes.
     void check(const Case& c) {
@@ -66,7 +69,7 @@ class ScrPrintf : public ::testing::Test {
         for (const int screen_row : {-1, 3}) {
             const size_t owned = static_cast<size_t>(c.capacity > 0 ? c.capacity : 0);
             std::vector<char> buffer(owned + 16, '#');
-            opkit::overflow_mark[1] = '?';
+            overflow_mark[1] = '?';
             host.clear_trace();
             EXPECT_EQ(c.call(buffer.data(), c.capacity, screen_row, 2), c.result) << screen_row;
             for (size_t i = owned; i < buffer.size(); ++i) {
@@ -78,9 +81,9 @@ class ScrPrintf : public ::testing::Test {
                 text = buffer.data();
                 EXPECT_EQ(text, c.text) << screen_row;
             }
-            EXPECT_EQ(opkit::overflow_mark[1], c.result == 0 ? '?' : mark_code(c.result));
-            EXPECT_EQ(opkit::overflow_mark[0], '*');
-            EXPECT_EQ(opkit::overflow_mark[2], '*');
+            EXPECT_EQ(overflow_mark[1], c.result == 0 ? '?' : mark_code(c.result));
+            EXPECT_EQ(overflow_mark[0], '*');
+            EXPECT_EQ(overflow_mark[2], '*');
 
             std::vector<std::string> writes;
             for (const auto& entry : host.trace_of(Service::VioWrtCharStr)) {
@@ -238,6 +241,7 @@ TEST_F(ScrPrintf, WidthsAboveFortyThreeGiveTheWholePaddedField) {
 
 TEST_F(ScrPrintf, MarkStandsBehindTheTextOnAnEightBitColumn) {
     char out[16];
+    const auto scr_printf = units().scr_printf;
     EXPECT_EQ(scr_printf(out, 6, 0, 254, "abc%5d", 12345), 1);
     const auto writes = host.trace_of(Service::VioWrtCharStr);
     ASSERT_EQ(writes.size(), 2U);
@@ -247,9 +251,9 @@ TEST_F(ScrPrintf, MarkStandsBehindTheTextOnAnEightBitColumn) {
 
     // The mark keeps the latest code until the next failure; a success leaves it alone.
     EXPECT_EQ(scr_printf(out, 16, -1, 0, "%100d", 1), 2);
-    EXPECT_STREQ(opkit::overflow_mark, "*1*");
+    EXPECT_STREQ(overflow_mark, "*1*");
     EXPECT_EQ(scr_printf(out, 16, -1, 0, "fine"), 0);
-    EXPECT_STREQ(opkit::overflow_mark, "*1*");
+    EXPECT_STREQ(overflow_mark, "*1*");
 }
 
 // Digit counts and digit pairs at every edge where the count changes (powers of ten, of
@@ -269,7 +273,7 @@ TEST(FormatNumber, DigitsAtEveryCountBoundaryMatchTheCLibrary) {
         const auto as_signed = static_cast<int32_t>(value);
         for (const char conversion : {'d', 'u', 'x', 'X', 'o'}) {
             char field[opkit::number_field_size];
-            opkit::format_number(conversion, 0, as_signed, 0, value, 0U, field, 0, 0, 0, 0, "");
+            units().format_number(conversion, 0, as_signed, 0, value, 0U, field, 0, 0, 0, 0, "");
             char expected[40];
             switch (conversion) {
             case 'd': std::snprintf(expected, sizeof expected, "%d", as_signed); break;
@@ -293,14 +297,14 @@ TEST(FormatNumber, SizeLetterSelectsTheValueAndTheFieldNeverOverflows) {
                        {'u', 'l', "4"},  {'o', 'h', "37777777777"}};
     for (const Pick& pick : picks) {
         char field[opkit::number_field_size];
-        opkit::format_number(pick.conversion, pick.size, -1, -2, 3U, 4U, field, 0, 0, 0, 0, "");
+        units().format_number(pick.conversion, pick.size, -1, -2, 3U, 4U, field, 0, 0, 0, 0, "");
         EXPECT_STREQ(field, pick.text) << pick.conversion << pick.size;
     }
 
     // A width beyond what two digits allow is held to the field's size.
     char guarded[opkit::number_field_size + 8];
     std::memset(guarded, '#', sizeof guarded);
-    opkit::format_number('d', 0, -5, 0, 0, 0, guarded, 500, 0, 0, 0, "05");
+    units().format_number('d', 0, -5, 0, 0, 0, guarded, 500, 0, 0, 0, "05");
     EXPECT_EQ(std::strlen(guarded), static_cast<size_t>(opkit::number_field_size - 1));
     EXPECT_EQ(std::string(guarded).substr(0, 2), "-0");
     EXPECT_EQ(guarded[opkit::number_field_size], '#');

@@ -3,7 +3,7 @@
 // waits across midnights and readings torn by one, and the seconds count.
 #include "support.h"
 
-#include "functions/waits.h"
+#include "units.h"
 
 namespace opkit_test {
 namespace {
@@ -306,12 +306,12 @@ struct ClockSecondsTest : ::testing::Test {
     }
     uint32_t at(const DateTime& t) {
         host.set_clock(t);
-        return opkit::clock_seconds();
+        return units().clock_seconds();
     }
     uint32_t with_texts(const std::string& time, const std::string& date) {
         host.set_clock_text(Service::RtcGetAsciiTime, 2, time);
         host.set_clock_text(Service::RtcGetAsciiDate, 3, date);
-        return opkit::clock_seconds();
+        return units().clock_seconds();
     }
     hostsim::Host host;
 };
@@ -365,7 +365,7 @@ TEST_F(ClockSecondsTest, EachReadingIsTimeDateTimeAndTheDateAgainAfterMidnight) 
         }
         host.set_trace_enabled(true);
         host.clear_trace();
-        EXPECT_EQ(opkit::clock_seconds(), expected);
+        EXPECT_EQ(units().clock_seconds(), expected);
         Order order;
         for (const auto& entry : host.trace()) {
             order.push_back(hostsim::service_name(entry.service));

@@ -4,9 +4,12 @@
 #                                     example scripts, for Debian 12 (apt install ./<file>)
 #   opkitarm-<version>.zip            the handheld terminals' DLL for application authors
 #   opkitx86-<version>.zip            the Win32 x86 terminals' DLL for application authors
-# Each zip holds the DLL, its .def file, hostlib.h, a README and the licence. The build folders
-# build/release, build/release-arm and build/release-x86 are made afresh. Prints each artifact
-# with its size and SHA-256 (also written to dist/SHA256SUMS) and the time taken.
+#   opkit-host-win32-<version>.zip    opkit-host.exe for Windows with hostlib.dll and that
+#                                     very opkitx86.dll, the examples and a README
+# Each DLL zip holds the DLL, its .def file, hostlib.h, a README and the licence. The build
+# folders build/release, build/release-arm, build/release-x86 and build/release-win32 are made
+# afresh (release-win32 after release-x86, whose DLL it takes). Prints each artifact with its
+# size and SHA-256 (also written to dist/SHA256SUMS) and the time taken.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -21,7 +24,7 @@ fi
 rm -rf dist
 mkdir -p dist
 jobs=$(nproc 2>/dev/null || echo 2)
-for preset in release release-arm release-x86; do
+for preset in release release-arm release-x86 release-win32; do
     echo "==== $preset"
     rm -rf "build/$preset"
     cmake --preset "$preset"

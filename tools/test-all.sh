@@ -6,10 +6,12 @@
 #   asan      the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   valgrind  the test binary under valgrind memcheck
 #   cross     the suite on opkitarm.dll under qemu-arm and on opkitx86.dll under qemu-i386,
-#             through the PE loader, and the Windows x86-64 build under wine64
+#             through the PE loader; on opkitx86.dll again, loaded by wine's Win32 loader, in
+#             the Win32 build; and the Windows x86-64 build under wine64
 #   fuzz      a bounded fuzz campaign (OPKIT_FUZZ_SECONDS, default 120)
-#   release   the .deb and the two zips, packaged from the native, arm and x86 builds of the
-#             stages before: contents, version resources, the installed tool on the examples
+#   release   the .deb and the three zips, packaged from the native, arm, x86 and win32 builds
+#             of the stages before: contents, version resources, the installed tool on the
+#             examples, the Windows zip's opkit-host.exe on its examples under wine
 # Stages can be chosen: tools/test-all.sh native asan
 set -uo pipefail
 cd "$(dirname "$0")/.."

@@ -7,9 +7,13 @@
 #              apt accepts it (simulated) when apt-get is there and this runs as root
 #   each zip   exactly the DLL, opkit.def, hostlib.h, README.txt and LICENSE, the DLL's version
 #              resource says the project's version, and the README names it
-#   tools/test-release.sh DIR   checks the .deb and the two zips in DIR (tools/release.sh)
-#   tools/test-release.sh       packages the builds of the native, arm and x86 stages (building
-#                               what is missing) with CPack into a scratch folder and checks them
+#   the Win32 zip  exactly opkit-host.exe, hostlib.dll, opkitx86.dll (the very bytes of the x86
+#              zip's), the examples, README.txt and LICENSE; unpacked, its opkit-host.exe passes
+#              `run` on its examples under wine, from the unpacked folder
+#   tools/test-release.sh DIR   checks the .deb and the three zips in DIR (tools/release.sh)
+#   tools/test-release.sh       packages the builds of the native, arm, x86 and win32 stages
+#                               (building what is missing) with CPack into a scratch folder and
+#                               checks them
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -32,7 +36,7 @@ if [ $# -ge 1 ]; then
 else
     packages=$scratch/packages
     mkdir -p "$packages"
-    for preset in native arm x86; do
+    for preset in native arm x86 win32; do
         if [ ! -f "build/$preset/CPackConfig.cmake" ]; then
             cmake --preset "$preset" >/dev/null
         fi
@@ -107,6 +111,44 @@ for dll in opkitarm opkitx86; do
         grep -q "opkit $version for" "$readme" || fail "$dll README does not name version $version"
     fi
 done
+
+# ---------------------------------------------------------------- the Win32 zip
+zip=$packages/opkit-host-win32-$version.zip
+if [ ! -f "$zip" ]; then
+    fail "no opkit-host-win32-$version.zip in $packages"
+else
+    echo "---- $(basename "$zip")"
+    listed=$(unzip -Z1 "$zip" | grep -v '/$' | sed 's|^[^/]*/||' | sort | tr '\n' ' ')
+    expected=$( (printf '%s\n' opkit-host.exe hostlib.dll opkitx86.dll README.txt LICENSE
+        cd examples && find . -name '*.txt' -o -name '*.tbl' | sed 's|^\./|examples/|') |
+        sort | tr '\n' ' ')
+    [ "$listed" = "$expected" ] || fail "the Win32 zip holds '$listed', expected '$expected'"
+    win32=$scratch/win32
+    unzip -q -o "$zip" -d "$win32"
+    folder=$(dirname "$(find "$win32" -name opkit-host.exe | head -n 1)")
+    shipped=$(find "$scratch/opkitx86" -name opkitx86.dll | head -n 1)
+    if [ -z "$shipped" ] || ! cmp -s "$folder/opkitx86.dll" "$shipped"; then
+        fail "the Win32 zip's opkitx86.dll is not the one of opkitx86-$version.zip"
+    fi
+    echo "opkitx86.dll sha256 $(sha256sum "$folder/opkitx86.dll" | cut -d' ' -f1)"
+    # The unpacked program under wine (32-bit: wine's loader runs under qemu-i386 where the
+    # kernel runs no i386 program), in the Windows builds' prefix, on its own examples.
+    wine_dir=/usr/lib/wine
+    export WINEPREFIX=$source_dir/build/wineprefix WINELOADER=$wine_dir/wine64
+    export WINESERVER=$wine_dir/wineserver64
+    examples=()
+    while IFS= read -r example; do
+        examples+=("$example")
+    done < <(cd "$folder" && find examples -maxdepth 1 -name '*.txt' | sort)
+    if (cd "$folder" && sh "$source_dir/tools/wine.sh" ./opkit-host.exe --color never run \
+        --quiet "${examples[@]}") >"$scratch/wine.log" 2>&1; then
+        tr -d '\r' <"$scratch/wine.log" | tail -n 1
+    else
+        tr -d '\r' <"$scratch/wine.log"
+        fail "opkit-host.exe run on the Win32 zip's examples under wine"
+    fi
+    "$WINESERVER" -k 2>/dev/null || true
+fi
 
 echo "release checks: $failures failed ($(($(date +%s) - started)) s)"
 [ "$failures" -eq 0 ]

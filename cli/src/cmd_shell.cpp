@@ -59,7 +59,10 @@ int command_shell(const Globals& g, const std::string& record_path) {
 } // namespace
 
 Command add_shell_command(CLI::App& app, const Globals& g) {
-    CLI::App* shell = app.add_subcommand("shell", "full-screen view of the emulated terminal");
+    CLI::App* shell = app.add_subcommand(
+        "shell", shell_available() ? "full-screen view of the emulated terminal"
+                                   : "full-screen view of the emulated terminal (not in this "
+                                     "build, which was made without curses)");
     shell->footer(shell_footer);
     auto record_path = std::make_shared<std::string>();
     shell->add_option("--record", *record_path,

@@ -1,6 +1,7 @@
 # ARM32 Linux (hard-float EABI): the test side that runs opkitarm.dll's own code through
-# hostsim's PE loader, and the unit tests on the handheld's processor. Here
-# `char` is unsigned and `long` is 32 bits; tests run under qemu-arm with the ARM sysroot.
+# hostsim's PE loader, the unit tests included. Here `char` is unsigned (in the DLL, built for
+# Windows on ARM, it is signed) and `long` is 32 bits; tests run under qemu-arm with the ARM
+# sysroot, and the build stops when qemu-arm is missing.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 
@@ -14,6 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+set(OPKIT_EMULATOR_NEEDED "qemu-arm (Debian package qemu-user)")
 find_program(OPKIT_QEMU_ARM NAMES qemu-arm qemu-arm-static)
 if(OPKIT_QEMU_ARM AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${OPKIT_QEMU_ARM} -L /usr/${OPKIT_ARM_TRIPLET})

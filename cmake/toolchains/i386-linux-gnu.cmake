@@ -1,6 +1,7 @@
 # i386 Linux (g++-12 -m32 with the 32-bit libraries of g++-12-multilib): the test side that
 # runs opkitx86.dll's own code through hostsim's PE loader. The machines that build this run
-# no 32-bit x86 program themselves; tests run under qemu-i386.
+# no 32-bit x86 program themselves; tests run under qemu-i386, and the build stops when it is
+# missing.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
@@ -20,6 +21,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT -m32)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -m32)
 set(CMAKE_MODULE_LINKER_FLAGS_INIT -m32)
 
+set(OPKIT_EMULATOR_NEEDED "qemu-i386 (Debian package qemu-user)")
 find_program(OPKIT_QEMU_I386 NAMES qemu-i386 qemu-i386-static)
 if(OPKIT_QEMU_I386 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${OPKIT_QEMU_I386})

@@ -1,5 +1,5 @@
 # Compilers and search paths of a MinGW-w64 toolchain; OPKIT_MINGW_TRIPLET names
-# the target (x86_64-w64-mingw32 for the win64 preset).
+# the target (x86_64-w64-mingw32 for the win64 preset, i686-w64-mingw32 for win32).
 set(CMAKE_C_COMPILER ${OPKIT_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${OPKIT_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${OPKIT_MINGW_TRIPLET}-windres)

@@ -117,8 +117,9 @@ uint64_t rt_udiv(uint32_t divisor, uint32_t dividend) {
 #endif
 
 #if defined(__i386__)
+// The runtime's compare in its "C" locale: ASCII letters fold, as in hostlib's stricmp.
 FROM_DLL int crt_strcmpi(const char* left, const char* right) {
-    return strcasecmp(left, right);
+    return stricmp(left, right);
 }
 FROM_DLL int OPKIT_WINAPI disable_thread_library_calls(void* /*module*/) {
     return 1;

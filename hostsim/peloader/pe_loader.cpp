@@ -434,9 +434,19 @@ void* PeImage::find_export(std::string_view name) const {
             (rva >= exports_.rva && rva < exports_.rva + exports_.size)) {
             return nullptr;
         }
-        return reinterpret_cast<void*>(code_address(base() + rva));
+        // Code in an executable section (on ARM a Thumb address); data as it lies.
+        return reinterpret_cast<void*>(executable(rva) ? code_address(base() + rva) : base() + rva);
     }
     return nullptr;
+}
+
+bool PeImage::executable(uint32_t rva) const {
+    for (const Section& s : sections_) {
+        if (rva >= s.rva && rva - s.rva < s.size) {
+            return (s.flags & kSectionExecute) != 0;
+        }
+    }
+    return false;
 }
 
 } // namespace hostsim

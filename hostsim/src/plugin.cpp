@@ -99,6 +99,21 @@ void Plugin::unload() {
     entry_ = nullptr;
 }
 
+void* Plugin::symbol(std::string_view name) const {
+    if (handle_ == nullptr) {
+        return nullptr;
+    }
+#if defined(OPKIT_PE_LOADER)
+    return static_cast<const PeImage*>(handle_)->find_export(name);
+#elif defined(_WIN32)
+    const std::string text(name);
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), text.c_str()));
+#else
+    const std::string text(name);
+    return dlsym(handle_, text.c_str());
+#endif
+}
+
 int Plugin::message(int code) {
     return call_raw(code, nullptr);
 }

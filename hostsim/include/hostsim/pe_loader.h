@@ -40,8 +40,8 @@ class HOSTSIM_API PeImage {
 
     bool loaded() const { return base_ != nullptr; }
     const std::string& error() const { return error_; }
-    // Address of the function exported under `name`, callable from this process (on ARM with
-    // the Thumb bit set); nullptr when there is no such export.
+    // Address of the function or data exported under `name`; a function's is callable from
+    // this process (on ARM with the Thumb bit set). nullptr when there is no such export.
     void* find_export(std::string_view name) const;
 
     uintptr_t base() const { return reinterpret_cast<uintptr_t>(base_); }
@@ -56,6 +56,8 @@ class HOSTSIM_API PeImage {
     bool bind_imports();
     bool protect();
     bool attach();
+    // Whether the address lies in a section of code.
+    bool executable(uint32_t rva) const;
 
     std::string name_;
     std::string error_;

@@ -25,6 +25,10 @@ public:
     const std::string& error() const { return error_; }
     const std::string& path() const { return path_; }
 
+    // Address of another export of the loaded library, a function or data; nullptr when it
+    // has none or is not loaded. (The unit-test DLL exports the internals beside `main`.)
+    void* symbol(std::string_view name) const;
+
     // Calls `main`. The record is copied into a buffer of its own, NUL-terminated.
     int message(int code);
     int call(std::string_view record);
