@@ -4,14 +4,12 @@
 // texts into the count of seconds that WAIT_UV measures its timeout with.
 #include "functions/waits.h"
 
-#include "entry/globals.h"
-#include "entry/layouts.h"
+#include "entry/checks.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "functions/variables.h"
 #include "host/hostlib.h"
 #include "host/runtime.h"
-#include "notices/notices.h"
 
 namespace opkit {
 
@@ -152,8 +150,11 @@ void delay_with_key_abort(int32_t n) {
     }
 }
 
+static_assert(made_in_row_order(v_delay::checks, v_delay::length));
+static_assert(made_in_row_order(wait_uv::checks, wait_uv::length, wait_uv::variable_read));
+
 int cfr_v_delay(const char* record) {
-    if (record_rejected(record, v_delay::length)) {
+    if (length_rejected<v_delay::length>(record)) {
         return 0;
     }
     // The count fills the record from column 10 on; a record too short to reach column 10
@@ -205,16 +206,13 @@ int wait_for_user_variable(int32_t number, uint16_t timeout) {
 }
 
 int cfr_wait_uv(const char* record) {
-    if (record_rejected(record, wait_uv::length)) {
-        return 0;
-    }
-    const int32_t number = record_field_int(record, wait_uv::variable);
-    if (!read_variable(number, scratch_text, scratch_size)) {
-        cfr_bad_param(record, wait_uv::variable_read.code);
+    int32_t number = 0;
+    if (length_rejected<wait_uv::length>(record) ||
+        read_rejected<wait_uv::variable_read>(record, scratch_text, scratch_size, number)) {
         return 0;
     }
     // Only the low 16 bits count: a negative field wraps (-1 waits 65535 seconds).
-    const uint16_t timeout = static_cast<uint16_t>(record_field_int(record, wait_uv::timeout));
+    const uint16_t timeout = static_cast<uint16_t>(field_value<wait_uv::timeout>(record));
     return wait_for_user_variable(number, timeout);
 }
 

@@ -1,6 +1,7 @@
 // Conversions and compares that behave alike on the desktop, handheld and development builds.
 #include "host/runtime.h"
 
+#include "entry/accepts.h"
 #include "host/hostlib.h"
 
 #if defined(_WIN32) && !defined(_WIN32_WCE)
@@ -10,31 +11,7 @@
 namespace opkit {
 
 int32_t text_to_int(const char* text) {
-    if (text == nullptr) {
-        return 0;
-    }
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = (*p == '-');
-        ++p;
-    }
-    // Accumulate the magnitude in 64 bits and stop growing once it is out of range, so that
-    // any number of digits saturates instead of overflowing.
-    const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    int64_t magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (magnitude <= limit) {
-            magnitude = magnitude * 10 + (*p - '0');
-        }
-    }
-    if (magnitude > limit) {
-        magnitude = limit;
-    }
-    return static_cast<int32_t>(negative ? -magnitude : magnitude);
+    return decimal_value(text);
 }
 
 int signed_to_text(int32_t value, char* out) {
