@@ -146,7 +146,7 @@ int run_record(char* record) {
 
     // The length digits pass through scratch_text on their way to record_length.
     record_field_text(record, header_length, scratch_text);
-    record_length = text_to_int(scratch_text);
+    record_length = short_text_to_int(scratch_text, header_length.width);
 
     const int index = dispatch_find_columns(name);
     if (index < 0) {

@@ -14,6 +14,29 @@ int32_t text_to_int(const char* text) {
     return decimal_value(text);
 }
 
+int32_t short_text_to_int(const char* text, int count) {
+    const char* p = text;
+    const char* const end = text + count;
+    // The NUL is neither white space, a sign nor a digit: the text's end stops every step.
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) {
+        ++p;
+    }
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    int32_t value = 0;
+    for (; p < end; ++p) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+        if (digit > 9U) {
+            break;
+        }
+        value = value * 10 + static_cast<int32_t>(digit);
+    }
+    return negative ? -value : value;
+}
+
 int signed_to_text(int32_t value, char* out) {
     char digits[12];
     int count = 0;
