@@ -158,8 +158,8 @@ std::vector<Case> make_cases() {
              const std::string before = nullhost::variable(3);
              s.call(increment);
              s.call(store);
-             const bool added = !before.empty() &&
-                                std::to_string(std::stoll(before) + 1) == nullhost::variable(3);
+             const bool added =
+                 !before.empty() && std::to_string(std::stoll(before) + 1) == nullhost::variable(3);
              return added ? "" : "the counter did not grow by one";
          }});
     add({"DICOUNT store", 3, {store}, nullptr, 0, "", [store, increment](Subject& s) {
@@ -168,8 +168,8 @@ std::vector<Case> make_cases() {
              const std::string first = nullhost::variable(3);
              s.call(increment);
              s.call(store);
-             const bool stored = !first.empty() &&
-                                 std::to_string(std::stoll(first) + 1) == nullhost::variable(3);
+             const bool stored =
+                 !first.empty() && std::to_string(std::stoll(first) + 1) == nullhost::variable(3);
              return stored ? "" : "the store did not write the counter";
          }});
     add({"DICOUNT counter 33 (D2)",
@@ -182,7 +182,8 @@ std::vector<Case> make_cases() {
 
     add({"POPUPWN open and close",
          3,
-         {record(23, "POPUPWN", {{10, "C"}, {16, "08"}, {24, "N"}}), record(9, "POPUPWN", {{10, "R"}})},
+         {record(23, "POPUPWN", {{10, "C"}, {16, "08"}, {24, "N"}}),
+          record(9, "POPUPWN", {{10, "R"}})},
          nullptr,
          0,
          "",
@@ -239,8 +240,13 @@ std::vector<Case> make_cases() {
          "C4",
          nullptr});
 
-    add({"INTMATH", 3, {record(21, "INTMATH", {{12, "03"}, {16, "+"}, {20, "04"}})},
-         two_variables("12345", "-678"), 0, "", [](Subject& s) {
+    add({"INTMATH",
+         3,
+         {record(21, "INTMATH", {{12, "03"}, {16, "+"}, {20, "04"}})},
+         two_variables("12345", "-678"),
+         0,
+         "",
+         [](Subject& s) {
              s.call_next();
              return std::string(nullhost::variable(1)) == "11667" ? "" : "1 did not become 11667";
          }});
@@ -256,7 +262,8 @@ std::vector<Case> make_cases() {
     // it with all ten entries and stores it.
     std::vector<std::string> verifies;
     for (int i = 0; i < 11; ++i) {
-        verifies.push_back(record(24, "CHKUNIQ", {{10, "V"}, {14, std::to_string(20 + i)}, {25, "1"}}));
+        verifies.push_back(
+            record(24, "CHKUNIQ", {{10, "V"}, {14, std::to_string(20 + i)}, {25, "1"}}));
     }
     const std::string reset = record(22, "CHKUNIQ", {{10, "R"}, {23, "1"}});
     add({"CHKUNIQ verify", 3, verifies,
@@ -266,7 +273,8 @@ std::vector<Case> make_cases() {
                  nullhost::set_variable(20 + i, value.c_str());
              }
          },
-         1, "", [reset](Subject& s) {
+         1, "",
+         [reset](Subject& s) {
              s.call(reset);
              int found_new = 0;
              for (int i = 0; i < 11; ++i) {
@@ -282,8 +290,13 @@ std::vector<Case> make_cases() {
          "U4",
          nullptr});
 
-    add({"TM_DATE", 3, {record(52, "TM_DATE", {{10, "24"}, {30, "07"}, {35, "AMER"}, {52, "08"}})},
-         nullptr, 0, "", [](Subject& s) {
+    add({"TM_DATE",
+         3,
+         {record(52, "TM_DATE", {{10, "24"}, {30, "07"}, {35, "AMER"}, {52, "08"}})},
+         nullptr,
+         0,
+         "",
+         [](Subject& s) {
              s.call_next();
              const bool written = std::string(nullhost::variable(7)) == "14:30:05" &&
                                   std::string(nullhost::variable(8)) == "12/05/26";
@@ -301,7 +314,12 @@ std::vector<Case> make_cases() {
              s.call_next();
              return nullhost::last_transaction() == 0 ? "" : "messages were not switched off";
          }});
-    add({"TRANMSG too short (F1)", 3, {record(9, "TRANMSG", {{10, "N"}})}, nullptr, 0, "F1",
+    add({"TRANMSG too short (F1)",
+         3,
+         {record(9, "TRANMSG", {{10, "N"}})},
+         nullptr,
+         0,
+         "F1",
          nullptr});
 
     add({"V_DELAY 0", 3, {record(9, "V_DELAY", {{10, "0"}})}, nullptr, 0, "", [](Subject& s) {
@@ -309,19 +327,34 @@ std::vector<Case> make_cases() {
              s.call_next();
              return nullhost::calls(Call::wait_event) - before == 1 ? "" : "not one pass";
          }});
-    add({"V_DELAY too long (V3)", 3, {record(14, "V_DELAY", {{10, "000000"}})}, nullptr, 0, "V3",
+    add({"V_DELAY too long (V3)",
+         3,
+         {record(14, "V_DELAY", {{10, "000000"}})},
+         nullptr,
+         0,
+         "V3",
          nullptr});
 
-    add({"WAIT_UV, variable set", 3, {record(22, "WAIT_UV", {{14, "06"}, {21, "  5"}})},
-         [] { nullhost::set_variable(6, "ready"); }, 1, "", [](Subject& s) {
+    add({"WAIT_UV, variable set",
+         3,
+         {record(22, "WAIT_UV", {{14, "06"}, {21, "  5"}})},
+         [] { nullhost::set_variable(6, "ready"); },
+         1,
+         "",
+         [](Subject& s) {
              const uint64_t before = nullhost::calls(Call::wait_event);
              const int result = s.call_next();
              return result == 1 && nullhost::calls(Call::wait_event) - before == 1
                         ? ""
                         : "no answer 1 after one wait";
          }});
-    add({"WAIT_UV variable 0 (W3)", 3, {record(22, "WAIT_UV", {{14, "00"}, {21, "  5"}})},
-         nullptr, 0, "W3", nullptr});
+    add({"WAIT_UV variable 0 (W3)",
+         3,
+         {record(22, "WAIT_UV", {{14, "00"}, {21, "  5"}})},
+         nullptr,
+         0,
+         "W3",
+         nullptr});
 
     add({"unknown name (M1)", 3, {record(10, "NOSUCH!", {})}, nullptr, 0, "M1", nullptr});
     add({"message 5", 5, {std::string()}, nullptr, 0, "", nullptr});
@@ -331,7 +364,7 @@ std::vector<Case> make_cases() {
 // ---------------------------------------------------------------- proof
 
 struct Prepared {
-    std::vector<Subject> subjects; // one per build, in the order of the builds
+    std::vector<Subject> subjects;  // one per build, in the order of the builds
     std::vector<double> host_calls; // per build: host calls per call in one round
 };
 
@@ -469,7 +502,8 @@ std::string parse(int argc, char** argv, Options& options) {
         } else if (arg == "--limit") {
             const std::string value = argv[++i];
             const size_t equals = value.rfind('=');
-            const std::string figure = equals == std::string::npos ? value : value.substr(equals + 1);
+            const std::string figure =
+                equals == std::string::npos ? value : value.substr(equals + 1);
             if (!parse_number(figure.c_str(), number)) {
                 return "--limit " + value + ": not a positive number";
             }
@@ -672,9 +706,9 @@ int main(int argc, char** argv) {
                         std::min(fastest[b], batch_ns(prepared[c].subjects[b], batch_calls[c]));
                 }
             }
-            const bool notices_as_expected =
-                cases[c].notice.empty() ? nullhost::notices() == 0
-                                        : cases[c].notice == nullhost::last_notice_code();
+            const bool notices_as_expected = cases[c].notice.empty()
+                                                 ? nullhost::notices() == 0
+                                                 : cases[c].notice == nullhost::last_notice_code();
             if (!notices_as_expected) {
                 std::fprintf(stderr, "opkit_bench_compare: %s left its path while timed\n",
                              cases[c].name.c_str());
@@ -703,8 +737,7 @@ int main(int argc, char** argv) {
     std::printf("load average before: %s, after: %s\n\n", load_before.c_str(),
                 load_average().c_str());
 
-    std::printf("%-26s %8s %8s  %9s  %-13s", "call", "base ns", "new ns", "new/base",
-                "quartiles");
+    std::printf("%-26s %8s %8s  %9s  %-13s", "call", "base ns", "new ns", "new/base", "quartiles");
     if (options.control) {
         std::printf("  %-7s %-13s", "noise", "quartiles");
     }

@@ -142,7 +142,7 @@ struct Compared {
     void (*run)(const char* name);
 };
 
-template <const Check& check> Compared compared(const char* name) {
+template <const Check& check> constexpr Compared compared(const char* name) {
     return {&check, name, &expect_agrees<check>};
 }
 
@@ -155,7 +155,7 @@ namespace cu = opkit::chkuniq;
 namespace td = opkit::tm_date;
 
 // Every check that the record alone decides, as the handlers make it.
-const Compared record_checks[] = {
+constexpr Compared record_checks[] = {
     compared<dc::length>("DICOUNT"),
     compared<dc::counter_range>("DICOUNT"),
     compared<dc::store_length>("DICOUNT"),
@@ -213,7 +213,8 @@ TEST(CompiledChecks, EveryRecordCheckOfTheRowsIsCompared) {
             ++in_rows;
             int found = 0;
             for (const Compared& c : record_checks) {
-                found += opkit::same_check(*c.check, check) && std::strcmp(c.name, layout.name) == 0;
+                found +=
+                    opkit::same_check(*c.check, check) && std::strcmp(c.name, layout.name) == 0;
             }
             EXPECT_EQ(found, 1) << layout.name << " " << check.code;
         }
@@ -238,8 +239,8 @@ TEST(ShortTextToInt, GivesWhatTextToIntGivesForACopy) {
     for (int width = 0; width <= 4; ++width) {
         for (const std::string& text : texts_over(alphabet, width)) {
             for (int count = 0; count <= 9; ++count) {
-                const std::string copy = std::string(text.c_str()).substr(
-                    0, static_cast<size_t>(count));
+                const std::string copy =
+                    std::string(text.c_str()).substr(0, static_cast<size_t>(count));
                 ASSERT_EQ(opkit::short_text_to_int(text.c_str(), count),
                           opkit::text_to_int(copy.c_str()))
                     << "\"" << text.c_str() << "\" count " << count;

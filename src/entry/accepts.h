@@ -35,11 +35,12 @@ constexpr int spelling_length(const char* entry) {
     return length;
 }
 
-// Whether the entry's own spelling equals `text`, ignoring case.
+// Whether the entry's own spelling equals `text`, ignoring case. A text that ends first
+// differs: no character of a spelling is the NUL.
 constexpr bool entry_is(const char* entry, const char* text) {
     int i = 0;
     for (; !ends_spelling(entry[i]); ++i) {
-        if (upper_case(text[i]) != upper_case(entry[i])) {
+        if (text[i] == '\0' || upper_case(text[i]) != upper_case(entry[i])) {
             return false;
         }
     }

@@ -175,8 +175,8 @@ constexpr CompiledWords compile_words(const char* list, int width) {
     for (const char* e = list; e != nullptr && compiled.set.count < listed_max; e = next_entry(e)) {
         const int length = spelling_length(e);
         const uint32_t key = word_key(e, length);
-        compiled.fits = compiled.fits && length >= 1 && length <= width &&
-                        compiled.set.index_of(key) < 0;
+        compiled.fits =
+            compiled.fits && length >= 1 && length <= width && compiled.set.index_of(key) < 0;
         compiled.set.keys[compiled.set.count++] = key;
     }
     return compiled;
@@ -315,7 +315,8 @@ template <const Check& check> int32_t variable_named(const char* record) {
 // Shows the check's notice; true, so that it can end a chain of tests.
 template <const Check& check> bool notice(const char* record) {
     constexpr const char* code = check.code;
-    static_assert(code[0] != '\0' && code[1] != '\0' && code[2] == '\0', "a code of two characters");
+    static_assert(code[0] != '\0' && code[1] != '\0' && code[2] == '\0',
+                  "a code of two characters");
     cfr_bad_param(record, code);
     return true;
 }

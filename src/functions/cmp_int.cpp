@@ -10,8 +10,7 @@ namespace opkit {
 constexpr int text_buffer_size = 256;
 
 static_assert(made_in_row_order(cmp_int::checks, cmp_int::length, cmp_int::left_read,
-                                cmp_int::right_read, cmp_int::known_mode,
-                                cmp_int::known_relation));
+                                cmp_int::right_read, cmp_int::known_mode, cmp_int::known_relation));
 static_assert(cmp_int::relation2.first == cmp_int::relation.first + 1,
               "a relation's second letter stands in the column after its first");
 

@@ -25,8 +25,7 @@ int compare_texts(const char* left, const char* right) {
 } // namespace
 
 static_assert(made_in_row_order(compare::checks, compare::length, compare::left_read,
-                                compare::right_read, compare::known_mode,
-                                compare::known_relation));
+                                compare::right_read, compare::known_mode, compare::known_relation));
 static_assert(compare::relation2.first == compare::relation.first + 1,
               "a relation's second letter stands in the column after its first");
 

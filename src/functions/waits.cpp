@@ -80,8 +80,7 @@ ClockFields read_clock_fields(bool date, uint8_t* status) {
         all_digits = all_digits && digits[i] >= 0 && digits[i] <= 9;
     }
     if (all_digits) {
-        return {digits[0] * 10 + digits[1], digits[2] * 10 + digits[3],
-                digits[4] * 10 + digits[5]};
+        return {digits[0] * 10 + digits[1], digits[2] * 10 + digits[3], digits[4] * 10 + digits[5]};
     }
     ClockFields fields{};
     fields.last = take_last_pair(text, length);
