@@ -15,7 +15,8 @@
 //     --turns N              batches per build per repetition, the fastest kept (default 3)
 //     --batch-ms X           CPU milliseconds per batch (default 2)
 //     --limit X              fail when any call's median ratio is above X
-//     --limit NAME=X         ... for the calls whose name starts with NAME (the last match wins)
+//     --limit NAME=X         ... for the call named NAME, NAME* for those whose name starts with
+//                            NAME (the last that matches wins)
 //     --filter TEXT          only the calls whose name contains TEXT
 //     --list                 list the calls and their records, and stop
 //     --count N              instead of timing: N calls of each case under callgrind, each
@@ -440,10 +441,18 @@ struct Options {
     long count = 0;
 };
 
+// A NAME matches the call of that name; NAME* every call whose name starts with NAME.
+bool name_matches(const std::string& pattern, const std::string& name) {
+    if (!pattern.empty() && pattern.back() == '*') {
+        return name.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
+    }
+    return name == pattern;
+}
+
 double limit_for(const Options& options, const std::string& name) {
     double limit = options.limit;
-    for (const auto& [prefix, value] : options.named_limits) {
-        if (name.compare(0, prefix.size(), prefix) == 0) {
+    for (const auto& [pattern, value] : options.named_limits) {
+        if (name_matches(pattern, name)) {
             limit = value;
         }
     }

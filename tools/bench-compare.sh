@@ -15,7 +15,8 @@
 # second time from a copy, gives the noise column; --no-control leaves it out.
 #
 # --limit X fails the run (exit status 1) when any call's median ratio (working tree over REV)
-# is above X; --limit NAME=X sets the limit of the calls whose name starts with NAME.
+# is above X; --limit NAME=X sets the limit of the call named NAME (as the table names it),
+# --limit 'NAME*=X' of the calls whose name starts with NAME; the last that matches wins.
 # --callgrind [N] also counts the instructions of N calls of each case on each build
 # (default 2000) under valgrind's callgrind: a second view, free of timing noise.
 # The output is also kept in build/compare/last.txt.
@@ -45,7 +46,7 @@ while [ $# -gt 0 ]; do
             shift
         fi
         ;;
-    -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "bench-compare: unknown option $1" >&2; exit 2 ;;
     *)
         [ -z "$rev" ] || { echo "bench-compare: one revision only ($rev, $1)" >&2; exit 2; }
@@ -93,14 +94,21 @@ work_plugin=$(plugin_of "$work_build")
 [ -n "$base_plugin" ] && [ -n "$work_plugin" ] ||
     { echo "bench-compare: a build made no opkit.so" >&2; exit 2; }
 
-# The compile command of one plug-in source in each build, paths taken out: they must agree.
+# The compile command of one plug-in source in each build, without its include folders (a
+# revision may have others), input and output: the flags that make the code must agree.
 python3 - "$base_build" "$base_src" "$work_build" "$root" <<'PY' >&2
 import json, shlex, sys
 def flags(build, source):
     for entry in json.load(open(build + "/compile_commands.json")):
         if entry["file"].endswith("src/entry/export.cpp"):
-            words = shlex.split(entry["command"])[1:]
-            return [w.replace(build, "<build>").replace(source, "<source>") for w in words]
+            words, kept = shlex.split(entry["command"])[1:], []
+            while words:
+                word = words.pop(0)
+                if word in ("-o", "-c", "-I", "-isystem"):
+                    words.pop(0)
+                elif not word.startswith("-I"):
+                    kept.append(word)
+            return kept
     return None
 base, work = flags(sys.argv[1], sys.argv[2]), flags(sys.argv[3], sys.argv[4])
 if base is None or work is None:
