@@ -114,20 +114,25 @@ template <const Check& check> constexpr LetterSet when_letters() {
 
 constexpr int listed_max = 4;
 
-// The numbers that a number field lists.
-struct NumberSet {
+// A few values that a field lists, in the list's order.
+template <typename Value> struct Listed {
     int count;
-    int32_t values[listed_max];
+    Value values[listed_max];
 
-    constexpr bool has(int32_t value) const {
+    // The position of `value` in the list; -1 when it is not listed.
+    constexpr int index_of(Value value) const {
         for (int i = 0; i < count; ++i) {
             if (values[i] == value) {
-                return true;
+                return i;
             }
         }
-        return false;
+        return -1;
     }
+    constexpr bool has(Value value) const { return index_of(value) >= 0; }
 };
+
+// The numbers that a number field lists.
+using NumberSet = Listed<int32_t>;
 
 constexpr NumberSet compile_numbers(const char* list) {
     NumberSet set{0, {}};
@@ -150,20 +155,8 @@ constexpr uint32_t word_key(const char* text, int length) {
     return key;
 }
 
-struct WordSet {
-    int count;
-    uint32_t keys[listed_max];
-
-    // The position of the word whose key this is; -1 when none.
-    constexpr int index_of(uint32_t key) const {
-        for (int i = 0; i < count; ++i) {
-            if (keys[i] == key) {
-                return i;
-            }
-        }
-        return -1;
-    }
-};
+// The words of a text field, by their keys.
+using WordSet = Listed<uint32_t>;
 
 struct CompiledWords {
     WordSet set;
@@ -177,7 +170,7 @@ constexpr CompiledWords compile_words(const char* list, int width) {
         const uint32_t key = word_key(e, length);
         compiled.fits =
             compiled.fits && length >= 1 && length <= width && compiled.set.index_of(key) < 0;
-        compiled.set.keys[compiled.set.count++] = key;
+        compiled.set.values[compiled.set.count++] = key;
     }
     return compiled;
 }
