@@ -774,7 +774,7 @@ int main(int argc, char** argv) {
             std::printf("%g -> %g", base_calls, new_calls);
         }
         if (limit > 0) {
-            std::printf("%s limit %.2f", over ? "  OVER" : "", limit);
+            std::printf("%s  limit %.2f", over ? "  OVER" : "", limit);
         }
         std::printf("\n");
     }
@@ -786,6 +786,9 @@ int main(int argc, char** argv) {
     if (broken) {
         std::printf("FAILED: a call is slower than its limit\n");
         return 1;
+    }
+    if (options.limit > 0 || !options.named_limits.empty()) {
+        std::printf("every call within its limit\n");
     }
     return 0;
 }
