@@ -13,6 +13,10 @@ namespace {
 char variables[last_variable + 1][HOSTLIB_VARIABLE_MAX + 1];
 uint64_t call_counts[call_kinds];
 uint64_t notice_count;
+// The code that follows a notice's first line: pending from the "Bad CCFR" write until the
+// write into the parentheses.
+bool notice_code_pending;
+char notice_code[3];
 int transaction_value = -1;
 
 // One service call as the log keeps it: enough to make the same call again.
@@ -65,6 +69,8 @@ void reset() {
     memset(variables, 0, sizeof variables);
     memset(call_counts, 0, sizeof call_counts);
     notice_count = 0;
+    notice_code_pending = false;
+    notice_code[0] = '\0';
     transaction_value = -1;
 }
 
@@ -84,6 +90,10 @@ uint64_t calls(Call call) {
 
 uint64_t notices() {
     return notice_count;
+}
+
+const char* last_notice_code() {
+    return notice_code;
 }
 
 int last_transaction() {
@@ -142,6 +152,11 @@ int _VioWrtCharStr(const char* text, uint16_t length, uint8_t row, uint8_t colum
     nullhost::count(Call::write_text, 0, text, length, row, column);
     if (length >= 8 && memcmp(text, "Bad CCFR", 8) == 0) {
         ++nullhost::notice_count;
+        nullhost::notice_code_pending = true;
+    } else if (nullhost::notice_code_pending && row == 0 && column == 9 && length == 2) {
+        memcpy(nullhost::notice_code, text, 2);
+        nullhost::notice_code[2] = '\0';
+        nullhost::notice_code_pending = false;
     }
     return 0;
 }

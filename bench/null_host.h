@@ -41,6 +41,9 @@ const char* variable(int number);
 uint64_t calls(Call call);
 // Parameter notices shown since the last reset (writes that begin "Bad CCFR").
 uint64_t notices();
+// The code of the last parameter notice since the last reset (the two characters written
+// into its parentheses, row 0 column 9); "" when none was shown.
+const char* last_notice_code();
 // The last value handed to the transaction-message switch; -1 before the first.
 int last_transaction();
 

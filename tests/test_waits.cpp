@@ -386,5 +386,16 @@ TEST_F(ClockSecondsTest, OddClockTextsGiveADefinedCount) {
     EXPECT_EQ(with_texts("120000", "260001"), with_texts("120000", "260101"));
 }
 
+TEST_F(ClockSecondsTest, SixCharacterTextsWithOtherCharactersAreReadAPairAtATime) {
+    // Each pair as atoi reads it: a blank before a digit, a letter after one, a sign.
+    EXPECT_EQ(with_texts("12 345", "260312"), with_texts("120345", "260312"));
+    EXPECT_EQ(with_texts("1a0000", "260312"), with_texts("010000", "260312"));
+    EXPECT_EQ(with_texts("-10000", "260312"), with_texts("000000", "260312") - 3600U);
+    EXPECT_EQ(with_texts("120000", "26 3+2"), with_texts("120000", "260302"));
+    EXPECT_EQ(with_texts("120000", "2603-1"), with_texts("120000", "260301") - 2U * 86400U);
+    EXPECT_EQ(with_texts("12:000", "260312"), with_texts("120000", "260312"))
+        << "':0' reads as 0 minutes";
+}
+
 } // namespace
 } // namespace opkit_test

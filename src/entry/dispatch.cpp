@@ -106,6 +106,39 @@ int name_slot_of(uint64_t key) {
     return slot_for(key, name_slots.multiplier);
 }
 
+// What a call needs of its function's row: the handler, and whether the host receives its
+// result. Taken from the rows at compile time, so that the rows themselves, with their field
+// texts for opkit-host, stay out of the library.
+struct Route {
+    Handler handler;
+    bool returns_result;
+};
+
+struct Routes {
+    Route route[table_size];
+};
+
+constexpr Routes make_routes() {
+    Routes routes{};
+    for (int i = 0; i < table_size; ++i) {
+        routes.route[i] = {layouts[i].handler, layouts[i].returns_result};
+    }
+    return routes;
+}
+
+constexpr Routes routes = make_routes();
+
+constexpr bool routes_follow_rows() {
+    for (int i = 0; i < table_size; ++i) {
+        if (routes.route[i].handler != layouts[i].handler ||
+            routes.route[i].returns_result != layouts[i].returns_result) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(routes_follow_rows(), "a route differs from its row");
+
 int run_record(char* record) {
     // The name: seven columns from column 2, ending early at the record's end.
     NameColumns name = {};
@@ -113,16 +146,16 @@ int run_record(char* record) {
 
     // The length digits pass through scratch_text on their way to record_length.
     record_field_text(record, header_length, scratch_text);
-    record_length = text_to_int(scratch_text);
+    record_length = short_text_to_int(scratch_text, header_length.width);
 
     const int index = dispatch_find_columns(name);
     if (index < 0) {
         cfr_bad_param(record, "M1");
         return 0;
     }
-    const Layout& entry = layouts[index];
-    const int result = entry.handler(record);
-    return entry.returns_result ? result : 0;
+    const Route& route = routes.route[index];
+    const int result = route.handler(record);
+    return route.returns_result ? result : 0;
 }
 
 } // namespace

@@ -12,16 +12,29 @@ namespace opkit {
 // The character in `column`, or NUL when the record ends before it (or there is no record).
 char record_char(const char* record, int column);
 
-// Copies the field's columns into `out` (at least field.width + 1 bytes), stopping early at
+// Copies `width` columns from `first` into `out` (at least width + 1 bytes), stopping early at
 // the record's end, and terminates the text. Returns the number of characters copied.
-int record_field_text(const char* record, const Field& field, char* out);
-
-// Copies `width` columns from `first` into `out` (at least width + 1 bytes), as
-// record_field_text does for a field. Returns the number of characters copied.
 int record_columns_text(const char* record, int first, int width, char* out);
 
-// The field's value, converted as a decimal text (see text_to_int).
-int32_t record_field_int(const char* record, const Field& field);
+// The value of `width` columns from `first` (at most 7), converted as a decimal text (see
+// text_to_int).
+int32_t record_columns_int(const char* record, int first, int width);
+
+// Copies the field's columns into `out` (at least field.width + 1 bytes), stopping early at
+// the record's end, and terminates the text. Returns the number of characters copied.
+inline int record_field_text(const char* record, const Field& field, char* out) {
+    return record_columns_text(record, field.first, field.width, out);
+}
+
+// The field's value, converted as a decimal text (see text_to_int); a field wider than seven
+// columns is read from its first seven.
+inline int32_t record_field_int(const char* record, const Field& field) {
+    return record_columns_int(record, field.first, field.width < 8 ? field.width : 7);
+}
+
+// The checks as the rows state them, judged one at a time: what the command-line host uses to
+// explain and warn about a record. The handlers make the same checks in the form compiled from
+// the rows (entry/checks.h).
 
 // Whether the field holds a value it accepts: a number within its range or among the values
 // it lists, a letter (any case) or a text (any case) among its entries.

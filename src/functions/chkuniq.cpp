@@ -3,12 +3,9 @@
 // holds it already; a reset call empties a list but keeps its ring position.
 #include "functions/chkuniq.h"
 
-#include "entry/globals.h"
-#include "entry/layouts.h"
+#include "entry/checks.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
-#include "functions/variables.h"
-#include "notices/notices.h"
 
 namespace opkit {
 
@@ -18,39 +15,46 @@ uint8_t uniq_lengths[uniq_list_count][uniq_entry_count];
 
 namespace {
 
-// The list named by a one-column field ('1' or '2') as an index 0 or 1; the field has passed
-// its range check.
-int list_index_in(const char* record, const Field& field) {
-    return static_cast<int>(record_field_int(record, field) - field.low);
-}
+// The checks in the order of the row: a verify's belong to V and v, a reset's to R and r, as
+// cfr_chkuniq tells the actions apart.
+static_assert(made_in_row_order(chkuniq::checks, chkuniq::verify_length, chkuniq::value_read,
+                                chkuniq::verify_list_range, chkuniq::reset_length,
+                                chkuniq::reset_list_range));
+static_assert(letters_exactly(chkuniq::verify_length.when_letters, "Vv") &&
+              letters_exactly(chkuniq::value_read.when_letters, "Vv") &&
+              letters_exactly(chkuniq::verify_list_range.when_letters, "Vv") &&
+              letters_exactly(chkuniq::reset_length.when_letters, "Rr") &&
+              letters_exactly(chkuniq::reset_list_range.when_letters, "Rr"));
+// A list number that passes its range names list 1 or 2.
+static_assert(chkuniq::verify_list.high - chkuniq::verify_list.low + 1 == uniq_list_count &&
+              chkuniq::reset_list.high - chkuniq::reset_list.low + 1 == uniq_list_count);
 
 int verify(const char* record) {
-    if (record_rejected(record, chkuniq::verify_length)) {
+    if (length_rejected<chkuniq::verify_length>(record)) {
         return 0;
     }
     // The host promises at most a variable's length; whatever it wrote stays one text.
-    const int32_t variable = record_field_int(record, chkuniq::variable);
-    if (!read_variable(variable, scratch_text, scratch_size)) {
-        cfr_bad_param(record, chkuniq::value_read.code);
+    if (read_rejected<chkuniq::value_read>(record, scratch_text, scratch_size)) {
         return 0;
     }
-    if (record_rejected(record, chkuniq::verify_list_range)) {
+    int32_t list = 0;
+    if (value_rejected<chkuniq::verify_list_range>(record, list)) {
         return 0;
     }
-    const int list = list_index_in(record, chkuniq::verify_list);
-    return uniq_check_and_add(scratch_text, list) == 1 ? 1 : 0;
+    return uniq_check_and_add(scratch_text, list - chkuniq::verify_list.low) == 1 ? 1 : 0;
 }
 
 int reset(const char* record) {
-    if (record_rejected(record, chkuniq::reset_length) ||
-        record_rejected(record, chkuniq::reset_list_range)) {
+    int32_t list = 0;
+    if (length_rejected<chkuniq::reset_length>(record) ||
+        value_rejected<chkuniq::reset_list_range>(record, list)) {
         return 0;
     }
-    const int list = list_index_in(record, chkuniq::reset_list);
+    const int index = list - chkuniq::reset_list.low;
     // Emptied entries keep their places: the ring goes on where it stood.
     for (int entry = 0; entry < uniq_entry_count; ++entry) {
-        uniq_lists[list][entry][0] = '\0';
-        uniq_lengths[list][entry] = 0;
+        uniq_lists[index][entry][0] = '\0';
+        uniq_lengths[index][entry] = 0;
     }
     return 0;
 }

@@ -1,11 +1,8 @@
 // COMPARE: compares the texts of two user variables byte by byte and answers 0 or 1 by the
 // record's relation and result mode.
-#include "entry/globals.h"
-#include "entry/record.h"
+#include "entry/checks.h"
 #include "functions/handlers.h"
 #include "functions/relation.h"
-#include "functions/variables.h"
-#include "notices/notices.h"
 
 namespace opkit {
 
@@ -27,27 +24,31 @@ int compare_texts(const char* left, const char* right) {
 
 } // namespace
 
+static_assert(made_in_row_order(compare::checks, compare::length, compare::left_read,
+                                compare::right_read, compare::known_mode, compare::known_relation));
+static_assert(compare::relation2.first == compare::relation.first + 1,
+              "a relation's second letter stands in the column after its first");
+
 int cfr_compare(const char* record) {
-    if (record_rejected(record, compare::length)) {
+    if (length_rejected<compare::length>(record)) {
         return 0;
     }
     // The variable numbers reach the host as converted, without a range of their own.
     char left[text_buffer_size];
-    if (!read_variable(record_field_int(record, compare::left), left, text_buffer_size)) {
-        cfr_bad_param(record, compare::left_read.code);
+    if (read_rejected<compare::left_read>(record, left, text_buffer_size)) {
         return 0;
     }
     char right[text_buffer_size];
-    if (!read_variable(record_field_int(record, compare::right), right, text_buffer_size)) {
-        cfr_bad_param(record, compare::right_read.code);
+    if (read_rejected<compare::right_read>(record, right, text_buffer_size)) {
         return 0;
     }
-    if (record_rejected(record, compare::known_mode) ||
-        record_rejected(record, compare::known_relation)) {
+    char mode = '\0';
+    Relation relation = Relation::none;
+    if (letter_rejected<compare::known_mode>(record, mode) ||
+        relation_rejected<compare::known_relation>(record, relation)) {
         return 0;
     }
-    const ResultPair pair = result_pair_of(record_char(record, compare::mode.first));
-    const Relation relation = record_relation(record, compare::relation, compare::relation2);
+    const ResultPair pair = result_pair_of(mode);
     return relation_holds(relation, compare_texts(left, right)) ? pair.holds : pair.fails;
 }
 

@@ -3,7 +3,7 @@
 // a user variable of the host.
 #include "functions/dicount.h"
 
-#include "entry/globals.h"
+#include "entry/checks.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "host/hostlib.h"
@@ -29,12 +29,23 @@ void store_counter(const char* record, uint32_t counter, int variable) {
 
 } // namespace
 
+// The checks in the order of the row; the operations that the switch below tells apart are
+// the letters that the row accepts, and the store's checks belong to S and s.
+static_assert(made_in_row_order(dicount::checks, dicount::length, dicount::counter_range,
+                                dicount::store_length, dicount::variable_range,
+                                dicount::known_operation));
+static_assert(letters_exactly(dicount::operation.accepts, "DdIiRrSs"));
+static_assert(dicount::store_length.when == &dicount::operation &&
+              dicount::variable_range.when == &dicount::operation &&
+              letters_exactly(dicount::store_length.when_letters, "Ss") &&
+              letters_exactly(dicount::variable_range.when_letters, "Ss"));
+
 int cfr_dicount(const char* record) {
-    if (record_rejected(record, dicount::length) ||
-        record_rejected(record, dicount::counter_range)) {
+    int32_t number = 0;
+    if (length_rejected<dicount::length>(record) ||
+        value_rejected<dicount::counter_range>(record, number)) {
         return 0;
     }
-    const int32_t number = record_field_int(record, dicount::counter);
     uint32_t& counter = counter_table[number - dicount::counter.low];
 
     const char letter = record_char(record, dicount::operation.first);
@@ -54,14 +65,15 @@ int cfr_dicount(const char* record) {
     case 'r': counter = 0; break;
     case 'S':
     case 's': {
-        if (record_rejected(record, dicount::store_length) ||
-            record_rejected(record, dicount::variable_range)) {
+        int32_t variable = 0;
+        if (length_rejected<dicount::store_length>(record) ||
+            value_rejected<dicount::variable_range>(record, variable)) {
             return 0;
         }
-        store_counter(record, counter, record_field_int(record, dicount::variable));
+        store_counter(record, counter, variable);
         break;
     }
-    default: cfr_bad_param(record, dicount::known_operation.code); break;
+    default: notice<dicount::known_operation>(record); break;
     }
     return 0;
 }

@@ -1,12 +1,9 @@
 // INTMATH: combines the integer values of two user variables with *, +, - or / and writes the
 // result as decimal text into user variable 1.
-#include "entry/globals.h"
-#include "entry/record.h"
+#include "entry/checks.h"
 #include "functions/handlers.h"
-#include "functions/variables.h"
 #include "host/hostlib.h"
 #include "host/runtime.h"
-#include "notices/notices.h"
 
 namespace opkit {
 
@@ -34,28 +31,34 @@ int32_t apply(char op, int32_t a, int32_t b) {
 
 } // namespace
 
+// The checks in the order of the row; the operators that `apply` tells apart are the letters
+// that the row accepts, and the divisor's check belongs to '/'.
+static_assert(made_in_row_order(intmath::checks, intmath::length, intmath::left_read,
+                                intmath::right_read, intmath::known_operator, intmath::divisor));
+static_assert(letters_exactly(intmath::op.accepts, "*+-/"));
+static_assert(intmath::divisor.when == &intmath::op &&
+              letters_exactly(intmath::divisor.when_letters, "/"));
+
 int cfr_intmath(const char* record) {
-    if (record_rejected(record, intmath::length)) {
+    if (length_rejected<intmath::length>(record)) {
         return 0;
     }
     // Both operands are read before anything is written, so either may be variable 1 itself.
     char left[text_buffer_size];
-    if (!read_variable(variable_number(record, intmath::left), left, text_buffer_size)) {
-        cfr_bad_param(record, intmath::left_read.code);
+    if (read_rejected<intmath::left_read>(record, left, text_buffer_size)) {
         return 0;
     }
     char right[text_buffer_size];
-    if (!read_variable(variable_number(record, intmath::right), right, text_buffer_size)) {
-        cfr_bad_param(record, intmath::right_read.code);
+    if (read_rejected<intmath::right_read>(record, right, text_buffer_size)) {
         return 0;
     }
-    if (record_rejected(record, intmath::known_operator)) {
+    char op = '\0';
+    if (letter_rejected<intmath::known_operator>(record, op)) {
         return 0;
     }
-    const char op = record_char(record, intmath::op.first);
     const int32_t b = text_to_int(right);
-    if (op == '/' && b == 0) {
-        cfr_bad_param(record, intmath::divisor.code);
+    if (applies_to<intmath::divisor>(op) && b == 0) {
+        notice<intmath::divisor>(record);
         return 0;
     }
     const int32_t a = text_to_int(left);

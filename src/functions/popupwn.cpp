@@ -3,7 +3,7 @@
 // are module state that lasts between calls.
 #include "functions/popupwn.h"
 
-#include "entry/globals.h"
+#include "entry/checks.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "host/hostlib.h"
@@ -103,6 +103,17 @@ uint8_t popup_window(char action, uint8_t attribute, int rows, int* inner_rows, 
     }
 }
 
+// The checks in the order of the row: an open's belong to C and c, a close's to R and r, as
+// the switch below tells the actions apart.
+static_assert(made_in_row_order(popupwn::checks, popupwn::open_length, popupwn::rows_range,
+                                popupwn::close_length));
+static_assert(popupwn::open_length.when == &popupwn::action &&
+              popupwn::rows_range.when == &popupwn::action &&
+              popupwn::close_length.when == &popupwn::action &&
+              letters_exactly(popupwn::open_length.when_letters, "Cc") &&
+              letters_exactly(popupwn::rows_range.when_letters, "Cc") &&
+              letters_exactly(popupwn::close_length.when_letters, "Rr"));
+
 int cfr_popupwn(const char* record) {
     int inner_rows = 0;
     int inner_width = 0;
@@ -113,11 +124,11 @@ int cfr_popupwn(const char* record) {
     switch (action) {
     case 'C':
     case 'c': {
-        if (record_rejected(record, popupwn::open_length) ||
-            record_rejected(record, popupwn::rows_range)) {
+        int32_t rows = 0;
+        if (length_rejected<popupwn::open_length>(record) ||
+            value_rejected<popupwn::rows_range>(record, rows)) {
             return 0;
         }
-        const int32_t rows = record_field_int(record, popupwn::rows);
         const char frame = record_char(record, popupwn::frame.first);
         const uint8_t attribute = (frame == 'N' || frame == 'n') ? 0 : 1;
         popup_window(action, attribute, rows, &inner_rows, &inner_width, &inner_top, &inner_left);
@@ -125,7 +136,7 @@ int cfr_popupwn(const char* record) {
     }
     case 'R':
     case 'r':
-        if (record_rejected(record, popupwn::close_length)) {
+        if (length_rejected<popupwn::close_length>(record)) {
             return 0;
         }
         popup_window(action, 0, 0, &inner_rows, &inner_width, &inner_top, &inner_left);

@@ -4,14 +4,10 @@
 // read again when the day changed in between; nothing is written until both are read.
 #include "functions/tm_date.h"
 
-#include "entry/globals.h"
-#include "entry/layouts.h"
-#include "entry/record.h"
+#include "entry/checks.h"
 #include "functions/handlers.h"
 #include "functions/variables.h"
 #include "host/hostlib.h"
-#include "host/runtime.h"
-#include "notices/notices.h"
 
 #include <stdint.h>
 
@@ -77,23 +73,38 @@ void format_time_text(char* out, int hour_format, char separator) {
     out[11] = '\0';
 }
 
+// The checks in the order of the row, the host's idle work among them; a style that passes
+// is AMER or EURO, and the hour format 12 or 24.
+static_assert(made_in_row_order(tm_date::checks, tm_date::length, tm_date::time_range,
+                                tm_date::date_range, tm_date::idle, tm_date::known_hours,
+                                tm_date::known_style));
+constexpr int american_style = entry_index(tm_date::style.accepts, "AMER");
+static_assert(american_style >= 0 && entry_index(tm_date::style.accepts, "EURO") >= 0 &&
+              entry_count(tm_date::style.accepts) == 2);
+static_assert(compile_numbers(tm_date::hours.accepts).has(12) &&
+              compile_numbers(tm_date::hours.accepts).has(24) &&
+              entry_count(tm_date::hours.accepts) == 2);
+
 int cfr_tm_date(const char* record) {
-    if (record_rejected(record, tm_date::length) || record_rejected(record, tm_date::time_range) ||
-        record_rejected(record, tm_date::date_range)) {
+    int32_t time_variable = 0;
+    int32_t date_variable = 0;
+    if (length_rejected<tm_date::length>(record) ||
+        value_rejected<tm_date::time_range>(record, time_variable) ||
+        value_rejected<tm_date::date_range>(record, date_variable)) {
         return 0;
     }
-    const int32_t time_variable = record_field_int(record, tm_date::time_variable);
-    const int32_t date_variable = record_field_int(record, tm_date::date_variable);
-    const int32_t hour_format = record_field_int(record, tm_date::hours);
+    // The hour format is read before the host's idle work and judged after it.
+    const int32_t hour_format = field_value<tm_date::hours>(record);
     _IdleManager(0);
-    if (record_rejected(record, tm_date::known_hours) ||
-        record_rejected(record, tm_date::known_style)) {
+    if (!value_accepted<tm_date::known_hours>(hour_format)) {
+        notice<tm_date::known_hours>(record);
         return 0;
     }
-    char style[tm_date::style.width + 1];
-    record_field_text(record, tm_date::style, style);
-    // The style is AMER or EURO in any case: its first letter tells them apart.
-    const bool american = style[0] == 'A' || style[0] == 'a';
+    int style = -1;
+    if (word_rejected<tm_date::known_style>(record, style)) {
+        return 0;
+    }
+    const bool american = style == american_style;
     const char style_letter = american ? 'A' : 'E';
     const char date_separator = american ? '/' : '.';
 

@@ -1,16 +1,16 @@
 // TRANMSG: switches the host's transaction messages off ('N' in column 10, any case) or on
 // (any other character). The library keeps no note of the setting.
-#include "entry/globals.h"
-#include "entry/layouts.h"
+#include "entry/checks.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "host/hostlib.h"
-#include "notices/notices.h"
 
 namespace opkit {
 
+static_assert(made_in_row_order(tranmsg::checks, tranmsg::length));
+
 int cfr_tranmsg(const char* record) {
-    if (record_rejected(record, tranmsg::length)) {
+    if (length_rejected<tranmsg::length>(record)) {
         return 0;
     }
     const char letter = record_char(record, tranmsg::switch_letter.first);

@@ -1,15 +1,10 @@
 // User-variable access shared by the handlers.
 #include "functions/variables.h"
 
-#include "entry/record.h"
 #include "host/hostlib.h"
 #include "notices/notices.h"
 
 namespace opkit {
-
-int variable_number(const char* record, const Field& field) {
-    return static_cast<uint8_t>(record_field_int(record, field));
-}
 
 bool read_variable(int number, char* buffer, int size) {
     // A host that answers success without writing must leave a defined text behind, and one

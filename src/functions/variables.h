@@ -3,15 +3,9 @@
 // readings share.
 #pragma once
 
-#include "entry/layouts.h"
-
 #include <stdint.h>
 
 namespace opkit {
-
-// The variable number that a two-column field names, as the host receives it from the
-// functions that hand over only its low 8 bits: '-1' names variable 255.
-int variable_number(const char* record, const Field& field);
 
 // Reads user variable `number` into `buffer` (`size` bytes). The buffer always holds one
 // terminated text afterwards, "" when the host wrote nothing; false when the host answers

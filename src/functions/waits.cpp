@@ -4,14 +4,12 @@
 // texts into the count of seconds that WAIT_UV measures its timeout with.
 #include "functions/waits.h"
 
-#include "entry/globals.h"
-#include "entry/layouts.h"
+#include "entry/checks.h"
 #include "entry/record.h"
 #include "functions/handlers.h"
 #include "functions/variables.h"
 #include "host/hostlib.h"
 #include "host/runtime.h"
-#include "notices/notices.h"
 
 namespace opkit {
 
@@ -40,19 +38,29 @@ bool abort_key_read() {
     return _KbdReadAscii(&key) == HOSTLIB_OK && key == abort_key;
 }
 
-// The value of the last two characters of `text` (`length` long, fewer when there are fewer),
-// read like atoi; cuts them off the text.
-int32_t take_last_pair(char* text, int& length) {
+// The value of the last two of the first `length` characters of `text` (fewer when there are
+// fewer), read like atoi; `length` then leaves them out.
+int32_t take_last_pair(const char* text, int& length) {
     const int start = length >= 2 ? length - 2 : 0;
-    const int32_t value = text_to_int(text + start);
-    text[start] = '\0';
+    const int32_t value = short_text_to_int(text + start, length - start);
     length = start;
     return value;
 }
 
-// Fetches a clock text into a zeroed buffer and keeps at most its first six characters, so
-// that a short or missing text is parsed from what is there and never from stale bytes.
-int fetch_clock_text(bool date, char* text, uint8_t* status) {
+// The three fields of a clock text, taken from its end: the last two characters, the two
+// before them, and what is left (hours, minutes, seconds; year, month, day).
+struct ClockFields {
+    int32_t first;
+    int32_t middle;
+    int32_t last;
+};
+
+// Fetches a clock text into a zeroed buffer, keeps at most its first six characters, so that
+// a short or missing text is parsed from what is there and never from stale bytes, and reads
+// its fields. The host's usual text, six digits, is read at once; any other text a pair at a
+// time from its end, each pair as atoi reads it (for six digits both give the same values).
+ClockFields read_clock_fields(bool date, uint8_t* status) {
+    char text[clock_buffer_size];
     for (int i = 0; i < clock_buffer_size; ++i) {
         text[i] = '\0';
     }
@@ -62,7 +70,23 @@ int fetch_clock_text(bool date, char* text, uint8_t* status) {
         _RtcGetAsciiTime(time_format_24, text, status);
     }
     text[clock_digits] = '\0';
-    return text_length(text);
+    int digits[clock_digits];
+    int length = 0;
+    for (; length < clock_digits && text[length] != '\0'; ++length) {
+        digits[length] = text[length] - '0';
+    }
+    bool all_digits = length == clock_digits;
+    for (int i = 0; i < length; ++i) {
+        all_digits = all_digits && digits[i] >= 0 && digits[i] <= 9;
+    }
+    if (all_digits) {
+        return {digits[0] * 10 + digits[1], digits[2] * 10 + digits[3], digits[4] * 10 + digits[5]};
+    }
+    ClockFields fields{};
+    fields.last = take_last_pair(text, length);
+    fields.middle = take_last_pair(text, length);
+    fields.first = short_text_to_int(text, length);
+    return fields;
 }
 
 bool is_leap_year(int64_t year) {
@@ -83,22 +107,16 @@ struct TimeOfDay {
 };
 
 TimeOfDay read_time_of_day(uint8_t* status) {
-    char text[clock_buffer_size];
-    int length = fetch_clock_text(false, text, status);
-    TimeOfDay time{};
-    time.seconds = take_last_pair(text, length);
-    time.minutes = take_last_pair(text, length);
-    time.hours = text_to_int(text);
-    return time;
+    const ClockFields fields = read_clock_fields(false, status);
+    return {fields.first, fields.middle, fields.last};
 }
 
 // The day number of the host's date: days since the start of year 00, that day included.
 int64_t read_day_number(uint8_t* status) {
-    char text[clock_buffer_size];
-    int length = fetch_clock_text(true, text, status);
-    const int64_t day = take_last_pair(text, length);
-    int64_t month = take_last_pair(text, length);
-    int64_t year = text_to_int(text);
+    const ClockFields fields = read_clock_fields(true, status);
+    const int64_t day = fields.last;
+    int64_t month = fields.middle;
+    int64_t year = fields.first;
 
     // A host text outside the calendar still gives a count: the month is kept within the
     // table, and a year below 00 counts as 00.
@@ -152,8 +170,11 @@ void delay_with_key_abort(int32_t n) {
     }
 }
 
+static_assert(made_in_row_order(v_delay::checks, v_delay::length));
+static_assert(made_in_row_order(wait_uv::checks, wait_uv::length, wait_uv::variable_read));
+
 int cfr_v_delay(const char* record) {
-    if (record_rejected(record, v_delay::length)) {
+    if (length_rejected<v_delay::length>(record)) {
         return 0;
     }
     // The count fills the record from column 10 on; a record too short to reach column 10
@@ -164,9 +185,8 @@ int cfr_v_delay(const char* record) {
     } else if (width > v_delay::count.width) {
         width = v_delay::count.width;
     }
-    char text[v_delay::count.width + 1];
-    record_columns_text(record, v_delay::count.first, static_cast<int>(width), text);
-    delay_with_key_abort(delay_units_per_count * text_to_int(text));
+    delay_with_key_abort(delay_units_per_count *
+                         record_columns_int(record, v_delay::count.first, static_cast<int>(width)));
     return 0;
 }
 
@@ -205,16 +225,13 @@ int wait_for_user_variable(int32_t number, uint16_t timeout) {
 }
 
 int cfr_wait_uv(const char* record) {
-    if (record_rejected(record, wait_uv::length)) {
-        return 0;
-    }
-    const int32_t number = record_field_int(record, wait_uv::variable);
-    if (!read_variable(number, scratch_text, scratch_size)) {
-        cfr_bad_param(record, wait_uv::variable_read.code);
+    int32_t number = 0;
+    if (length_rejected<wait_uv::length>(record) ||
+        read_rejected<wait_uv::variable_read>(record, scratch_text, scratch_size, number)) {
         return 0;
     }
     // Only the low 16 bits count: a negative field wraps (-1 waits 65535 seconds).
-    const uint16_t timeout = static_cast<uint16_t>(record_field_int(record, wait_uv::timeout));
+    const uint16_t timeout = static_cast<uint16_t>(field_value<wait_uv::timeout>(record));
     return wait_for_user_variable(number, timeout);
 }
 

@@ -1,6 +1,7 @@
 // Conversions and compares that behave alike on the desktop, handheld and development builds.
 #include "host/runtime.h"
 
+#include "entry/accepts.h"
 #include "host/hostlib.h"
 
 #if defined(_WIN32) && !defined(_WIN32_WCE)
@@ -10,31 +11,30 @@
 namespace opkit {
 
 int32_t text_to_int(const char* text) {
-    if (text == nullptr) {
-        return 0;
-    }
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
+    return decimal_value(text);
+}
+
+int32_t short_text_to_int(const char* text, int count) {
+    const char* p = text;
+    const char* const end = text + count;
+    // The NUL is neither white space, a sign nor a digit: the text's end stops every step.
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) {
         ++p;
     }
     bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = (*p == '-');
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
         ++p;
     }
-    // Accumulate the magnitude in 64 bits and stop growing once it is out of range, so that
-    // any number of digits saturates instead of overflowing.
-    const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    int64_t magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (magnitude <= limit) {
-            magnitude = magnitude * 10 + (*p - '0');
+    int32_t value = 0;
+    for (; p < end; ++p) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+        if (digit > 9U) {
+            break;
         }
+        value = value * 10 + static_cast<int32_t>(digit);
     }
-    if (magnitude > limit) {
-        magnitude = limit;
-    }
-    return static_cast<int32_t>(negative ? -magnitude : magnitude);
+    return negative ? -value : value;
 }
 
 int signed_to_text(int32_t value, char* out) {

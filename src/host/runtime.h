@@ -12,6 +12,11 @@ namespace opkit {
 // range gives INT32_MIN or INT32_MAX.
 int32_t text_to_int(const char* text);
 
+// The value of the first `count` characters of `text` (fewer when the text ends before them),
+// read as text_to_int reads a text: the value that text_to_int gives for a copy of those
+// characters, without the copy. `count` is at most 9, so that no value saturates.
+int32_t short_text_to_int(const char* text, int count);
+
 // Writes the signed decimal text of `value` (a minus sign, no leading zeros) and a NUL into
 // `out`, which holds at least 12 bytes. Returns the text's length.
 int signed_to_text(int32_t value, char* out);

@@ -46,14 +46,6 @@ void cfr_bad_param(const char* record, const char* code) {
     wait_for_any_key();
 }
 
-bool record_rejected(const char* record, const Check& check) {
-    if (check_passes(record, record_length, check)) {
-        return false;
-    }
-    cfr_bad_param(record, check.code);
-    return true;
-}
-
 void cfr_append_too_long(const char* record) {
     write_at(append_text, 20, 0, 0);
     write_excerpt(record, 12, 21);

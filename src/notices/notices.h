@@ -2,16 +2,10 @@
 // Both draw on screen rows 0 and 1 and wait for a key before they return.
 #pragma once
 
-#include "entry/layouts.h"
-
 namespace opkit {
 
 // "Bad CCFR(xx):" with the two-character code and the first 18 characters of the record.
 void cfr_bad_param(const char* record, const char* code);
-
-// Shows the check's notice when the current record fails it; true when it did. The record
-// must belong to the check's kind of call.
-bool record_rejected(const char* record, const Check& check);
 
 // "CFR append too long:" with the first 12 characters of the record.
 void cfr_append_too_long(const char* record);
