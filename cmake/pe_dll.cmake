@@ -5,13 +5,15 @@
 # llvm-dlltool makes from the .def files in src/entry/imports/<arch>/.
 #
 # opkit_pe_dll(<target> ARCH arm|x86 OUTPUT <file.dll> [CONTROL <file.dll>]
-#              [UNITS <file.dll> UNITS_DEF <file.def>] SOURCES <src>...)
+#              [UNITS <file.dll> UNITS_DEF <file.def> [UNITS_SOURCES <src>...]]
+#              SOURCES <src>...)
 #   defines <target> (always built) and sets <target>_FILE in the caller to the DLL's path.
 #   The DLL carries a version resource with the project's version and the file's own name.
 #   CONTROL also links the same objects into a DLL that exports DllMain beside `main`: a file
 #   that the export check must reject. UNITS links the same objects once more into the
 #   unit-test DLL, whose exports UNITS_DEF lists: the internals that the unit tests call run
-#   there as the very code of the deliverable.
+#   there as the very code of the deliverable. UNITS_SOURCES are compiled as the others and
+#   linked into the unit-test DLL alone: test support that must run as the DLL's code.
 
 find_program(OPKIT_PE_CXX NAMES clang++ clang++-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 find_program(OPKIT_LLD_LINK NAMES lld-link lld-link-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
@@ -24,7 +26,7 @@ find_program(OPKIT_WINDRES NAMES i686-w64-mingw32-windres llvm-windres llvm-wind
 find_program(OPKIT_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 
 function(opkit_pe_dll target)
-    cmake_parse_arguments(PARSE_ARGV 1 dll "" "ARCH;OUTPUT;CONTROL;UNITS;UNITS_DEF" "SOURCES")
+    cmake_parse_arguments(PARSE_ARGV 1 dll "" "ARCH;OUTPUT;CONTROL;UNITS;UNITS_DEF" "SOURCES;UNITS_SOURCES")
     if(dll_ARCH STREQUAL "arm")
         # Thumb-2 code for the handheld's compact Windows edition; its headers' own marker
         # selects the handheld's link choices (stricmp from hostlib, no thread notice call).
@@ -49,7 +51,8 @@ function(opkit_pe_dll target)
     endif()
 
     set(objects "")
-    foreach(source IN LISTS dll_SOURCES)
+    set(units_objects "")
+    foreach(source IN LISTS dll_SOURCES dll_UNITS_SOURCES)
         file(RELATIVE_PATH name ${PROJECT_SOURCE_DIR} ${source})
         string(REPLACE "/" "_" name "${name}")
         set(object ${work}/${name}.obj)
@@ -57,7 +60,11 @@ function(opkit_pe_dll target)
             COMMAND ${OPKIT_PE_CXX} ${flags} -MD -MF ${object}.d -c ${source} -o ${object}
             DEPENDS ${source} DEPFILE ${object}.d
             COMMENT "Compiling ${name} for ${triple}" VERBATIM)
-        list(APPEND objects ${object})
+        if(source IN_LIST dll_UNITS_SOURCES)
+            list(APPEND units_objects ${object})
+        else()
+            list(APPEND objects ${object})
+        endif()
     endforeach()
 
     file(GLOB import_defs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/entry/imports/${dll_ARCH}/*.def)
@@ -123,11 +130,17 @@ function(opkit_pe_dll target)
     if(dll_UNITS)
         file(RELATIVE_PATH out ${work} ${dll_UNITS})
         file(RELATIVE_PATH units_def ${work} ${dll_UNITS_DEF})
+        set(units_inputs "")
+        foreach(input IN LISTS units_objects)
+            file(RELATIVE_PATH relative ${work} ${input})
+            list(APPEND units_inputs ${relative})
+        endforeach()
         add_custom_command(OUTPUT ${dll_UNITS}
             COMMAND ${OPKIT_LLD_LINK} /nologo /dll /machine:${machine} /nodefaultlib /entry:DllMain
                 /def:${units_def} /opt:ref /opt:icf /implib:units.lib /out:${out} ${link_inputs}
+                ${units_inputs}
             WORKING_DIRECTORY ${work}
-            DEPENDS ${objects} ${import_libs} ${dll_UNITS_DEF}
+            DEPENDS ${objects} ${units_objects} ${import_libs} ${dll_UNITS_DEF}
             COMMENT "Linking ${dll_UNITS}" VERBATIM)
         list(APPEND outputs ${dll_UNITS})
     endif()

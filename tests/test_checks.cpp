@@ -7,18 +7,20 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "entry/checks.h"
-#include "entry/record.h"
-#include "host/runtime.h"
+#include "units.h"
+#include "units/compiled_checks.h"
 
 namespace {
 
 using opkit::Check;
 using opkit::FieldKind;
 using opkit::Test;
+using opkit_test::units;
 
 // A record of `name` that reaches column 60, blanks after the name.
 std::string base_record(const char* name) {
@@ -41,150 +43,99 @@ std::vector<std::string> texts_over(const std::string& alphabet, int width) {
     return texts;
 }
 
-// The compiled verdict on a record of this length, and what the compiled check hands on
-// compared with the run-time reading of the same columns.
-template <const Check& check> bool compiled_passes(const char* record, int32_t length) {
-    if constexpr (check.test == Test::length_at_least || check.test == Test::length_at_most) {
-        return opkit::length_passes<check>(length);
-    } else if constexpr (check.test == Test::relation) {
-        opkit::Relation relation = opkit::Relation::none;
-        const bool passes = opkit::relation_passes<check>(record, relation);
-        EXPECT_EQ(relation, opkit::relation_of(opkit::record_char(record, check.field->first),
-                                               opkit::record_char(record, check.field->first + 1)));
-        return passes;
-    } else if constexpr (check.field->kind == FieldKind::number) {
-        int32_t value = -12345;
-        const bool passes = opkit::value_passes<check>(record, value);
-        EXPECT_EQ(value, opkit::record_field_int(record, *check.field));
-        EXPECT_EQ(opkit::value_accepted<check>(value), passes);
-        return passes;
-    } else if constexpr (check.field->kind == FieldKind::letter) {
-        char letter = '?';
-        const bool passes = opkit::letter_passes<check>(record, letter);
-        EXPECT_EQ(letter, opkit::record_char(record, check.field->first));
-        return passes;
+// Runs one compiled check on a record and compares what it hands on with the run-time
+// reading of the same columns; returns its verdict.
+bool compiled_passes(const opkit::CompiledCheck& compiled, const char* record, int32_t length) {
+    const Check& check = *compiled.check;
+    const opkit::CompiledVerdict v = compiled.verdict(record, length);
+    if (check.test == Test::relation) {
+        EXPECT_EQ(v.relation,
+                  opkit::relation_of(units().record_char(record, check.field->first),
+                                     units().record_char(record, check.field->first + 1)));
+    } else if (check.field == nullptr) {
+        // A length test hands nothing on.
+    } else if (check.field->kind == FieldKind::number) {
+        const opkit::Field& field = *check.field;
+        EXPECT_EQ(v.value, units().record_columns_int(record, field.first,
+                                                      field.width < 8 ? field.width : 7));
+        EXPECT_NE(v.entry, -3) << "the value test alone decides otherwise";
+    } else if (check.field->kind == FieldKind::letter) {
+        EXPECT_EQ(v.letter, units().record_char(record, check.field->first));
     } else {
-        int entry = -2;
-        const bool passes = opkit::word_passes<check>(record, entry);
         char text[32];
-        opkit::record_field_text(record, *check.field, text);
-        EXPECT_EQ(entry, opkit::entry_index(check.field->accepts, text)) << text;
-        return passes;
+        units().record_columns_text(record, check.field->first, check.field->width, text);
+        EXPECT_EQ(v.entry, opkit::entry_index(check.field->accepts, text)) << text;
     }
+    return v.passes;
 }
 
 // The records a field's check is compared on: the function's record with the check's columns
 // set to every text over an alphabet that holds digits, signs, blanks, letters and the NUL
 // (every byte for a letter, both columns of a relation), and the record cut at every length.
-template <const Check& check> std::vector<std::string> records_for(const char* name) {
+std::vector<std::string> records_for(const Check& check, const char* name) {
     const std::string base = base_record(name);
     std::vector<std::string> records;
     for (size_t cut = 0; cut <= base.size(); ++cut) {
         records.push_back(base.substr(0, cut));
     }
-    {
-        const opkit::Field& field = *check.field;
-        int width = check.test == Test::relation ? 2 : field.width;
-        std::vector<std::string> texts;
-        if (width <= 2 && (field.kind != FieldKind::number || check.test == Test::relation)) {
-            std::string every_byte;
-            for (int c = 0; c < 256; ++c) {
-                every_byte.push_back(static_cast<char>(c));
-            }
-            texts = texts_over(every_byte, width);
-        } else if (field.kind == FieldKind::text) {
-            texts = texts_over(std::string("AMERUOameruoX \0", 15), width);
-        } else {
-            texts = texts_over(std::string("0123456789 +-\tx\0", 16), width);
+    const opkit::Field& field = *check.field;
+    int width = check.test == Test::relation ? 2 : field.width;
+    std::vector<std::string> texts;
+    if (width <= 2 && (field.kind != FieldKind::number || check.test == Test::relation)) {
+        std::string every_byte;
+        for (int c = 0; c < 256; ++c) {
+            every_byte.push_back(static_cast<char>(c));
         }
-        for (const std::string& text : texts) {
-            std::string record = base;
-            record.replace(field.first, text.size(), text);
-            records.push_back(record);
-        }
+        texts = texts_over(every_byte, width);
+    } else if (field.kind == FieldKind::text) {
+        texts = texts_over(std::string("AMERUOameruoX \0", 15), width);
+    } else {
+        texts = texts_over(std::string("0123456789 +-\tx\0", 16), width);
+    }
+    for (const std::string& text : texts) {
+        std::string record = base;
+        record.replace(field.first, text.size(), text);
+        records.push_back(record);
     }
     return records;
 }
 
-template <const Check& check> void expect_agrees(const char* name) {
+void expect_agrees(const opkit::CompiledCheck& compiled) {
+    const Check& check = *compiled.check;
+    const char* name = compiled.function;
     SCOPED_TRACE(std::string(name) + " " + check.code);
     int disagreements = 0;
     const auto agree = [&](const char* record, int32_t length) {
-        if (compiled_passes<check>(record, length) != opkit::check_passes(record, length, check) &&
+        if (compiled_passes(compiled, record, length) !=
+                units().check_passes(record, length, check) &&
             ++disagreements <= 5) {
             ADD_FAILURE() << "record \"" << record << "\" length " << length;
         }
     };
-    if constexpr (check.field == nullptr) {
+    if (check.field == nullptr) {
         // A length test reads no column: every length around every bound of the rows.
         for (int32_t length = -3; length <= 120; ++length) {
             agree(base_record(name).c_str(), length);
         }
     } else {
-        for (const std::string& text : records_for<check>(name)) {
+        for (const std::string& text : records_for(check, name)) {
             agree(text.c_str(), 99);
         }
     }
-    if constexpr (check.when != nullptr) {
+    if (check.when != nullptr) {
         for (int c = 0; c < 256; ++c) {
             std::string record = base_record(name);
             record[check.when->first] = static_cast<char>(c);
-            EXPECT_EQ(opkit::applies_to<check>(static_cast<char>(c)),
-                      opkit::check_applies(record.c_str(), check))
+            EXPECT_EQ(compiled.applies(static_cast<char>(c)),
+                      units().check_applies(record.c_str(), check))
                 << "letter " << c;
         }
     }
 }
 
-struct Compared {
-    const Check* check;
-    const char* name;
-    void (*run)(const char* name);
-};
-
-template <const Check& check> constexpr Compared compared(const char* name) {
-    return {&check, name, &expect_agrees<check>};
+std::span<const opkit::CompiledCheck> compiled_checks() {
+    return {*units().compiled_checks, static_cast<size_t>(*units().compiled_check_count)};
 }
-
-namespace dc = opkit::dicount;
-namespace pw = opkit::popupwn;
-namespace cp = opkit::compare;
-namespace ci = opkit::cmp_int;
-namespace im = opkit::intmath;
-namespace cu = opkit::chkuniq;
-namespace td = opkit::tm_date;
-
-// Every check that the record alone decides, as the handlers make it.
-constexpr Compared record_checks[] = {
-    compared<dc::length>("DICOUNT"),
-    compared<dc::counter_range>("DICOUNT"),
-    compared<dc::store_length>("DICOUNT"),
-    compared<dc::variable_range>("DICOUNT"),
-    compared<dc::known_operation>("DICOUNT"),
-    compared<pw::open_length>("POPUPWN"),
-    compared<pw::rows_range>("POPUPWN"),
-    compared<pw::close_length>("POPUPWN"),
-    compared<cp::length>("COMPARE"),
-    compared<cp::known_mode>("COMPARE"),
-    compared<cp::known_relation>("COMPARE"),
-    compared<ci::length>("CMP_INT"),
-    compared<ci::known_mode>("CMP_INT"),
-    compared<ci::known_relation>("CMP_INT"),
-    compared<im::length>("INTMATH"),
-    compared<im::known_operator>("INTMATH"),
-    compared<cu::verify_length>("CHKUNIQ"),
-    compared<cu::verify_list_range>("CHKUNIQ"),
-    compared<cu::reset_length>("CHKUNIQ"),
-    compared<cu::reset_list_range>("CHKUNIQ"),
-    compared<td::length>("TM_DATE"),
-    compared<td::time_range>("TM_DATE"),
-    compared<td::date_range>("TM_DATE"),
-    compared<td::known_hours>("TM_DATE"),
-    compared<td::known_style>("TM_DATE"),
-    compared<opkit::tranmsg::length>("TRANMSG"),
-    compared<opkit::v_delay::length>("V_DELAY"),
-    compared<opkit::wait_uv::length>("WAIT_UV"),
-};
 
 bool decided_by_the_record(const Check& check) {
     switch (check.test) {
@@ -197,14 +148,17 @@ bool decided_by_the_record(const Check& check) {
 }
 
 TEST(CompiledChecks, AgreeWithTheRowsJudgedAtRunTime) {
-    for (const Compared& c : record_checks) {
-        c.run(c.name);
+    for (const opkit::CompiledCheck& compiled : compiled_checks()) {
+        expect_agrees(compiled);
     }
 }
 
 TEST(CompiledChecks, EveryRecordCheckOfTheRowsIsCompared) {
+    // The rows as the same code holds them: the compiled checks point into these.
     size_t in_rows = 0;
-    for (const opkit::Layout& layout : opkit::layouts) {
+    const std::span<const opkit::Layout> rows{*units().compiled_rows,
+                                              static_cast<size_t>(*units().compiled_row_count)};
+    for (const opkit::Layout& layout : rows) {
         for (size_t i = 0; i < layout.check_count; ++i) {
             const Check& check = layout.checks[i];
             if (!decided_by_the_record(check)) {
@@ -212,23 +166,23 @@ TEST(CompiledChecks, EveryRecordCheckOfTheRowsIsCompared) {
             }
             ++in_rows;
             int found = 0;
-            for (const Compared& c : record_checks) {
-                found +=
-                    opkit::same_check(*c.check, check) && std::strcmp(c.name, layout.name) == 0;
+            for (const opkit::CompiledCheck& compiled : compiled_checks()) {
+                found += opkit::same_check(*compiled.check, check) &&
+                         std::strcmp(compiled.function, layout.name) == 0;
             }
             EXPECT_EQ(found, 1) << layout.name << " " << check.code;
         }
     }
-    EXPECT_EQ(in_rows, std::size(record_checks));
+    EXPECT_EQ(in_rows, compiled_checks().size());
 }
 
 TEST(CompiledChecks, HostReadsHandOverTheVariableAsTheRowSays) {
     // A byte read hands the host the low 8 bits ('-1' names 255), a full read the value.
     const std::string minus_one = "99CMP_INT   -1  EQ   -1       S";
-    EXPECT_EQ(opkit::variable_named<ci::left_read>(minus_one.c_str()), 255);
+    EXPECT_EQ(units().cmp_int_left_variable(minus_one.c_str()), 255);
     const std::string compare_minus_one = "99COMPARE     -1  EQ     -1          S";
-    EXPECT_EQ(opkit::variable_named<cp::left_read>(compare_minus_one.c_str()), -1);
-    EXPECT_EQ(opkit::variable_named<cp::right_read>(compare_minus_one.c_str()), -1);
+    EXPECT_EQ(units().compare_left_variable(compare_minus_one.c_str()), -1);
+    EXPECT_EQ(units().compare_right_variable(compare_minus_one.c_str()), -1);
 }
 
 // ---------------------------------------------------------------- in-place conversions
@@ -241,16 +195,16 @@ TEST(ShortTextToInt, GivesWhatTextToIntGivesForACopy) {
             for (int count = 0; count <= 9; ++count) {
                 const std::string copy =
                     std::string(text.c_str()).substr(0, static_cast<size_t>(count));
-                ASSERT_EQ(opkit::short_text_to_int(text.c_str(), count),
-                          opkit::text_to_int(copy.c_str()))
+                ASSERT_EQ(units().short_text_to_int(text.c_str(), count),
+                          units().text_to_int(copy.c_str()))
                     << "\"" << text.c_str() << "\" count " << count;
                 ++compared_texts;
             }
         }
     }
     EXPECT_GT(compared_texts, 100000);
-    EXPECT_EQ(opkit::short_text_to_int("-999999999", 10), -999999999) << "nine digits and a sign";
-    EXPECT_EQ(opkit::short_text_to_int("123", -1), 0);
+    EXPECT_EQ(units().short_text_to_int("-999999999", 10), -999999999) << "nine digits and a sign";
+    EXPECT_EQ(units().short_text_to_int("123", -1), 0);
 }
 
 TEST(RecordReader, NoByteBehindTheNulIsReadAtAnyColumn) {
@@ -265,13 +219,13 @@ TEST(RecordReader, NoByteBehindTheNulIsReadAtAnyColumn) {
         const char* record = buffer.data();
         for (int column = 0; column <= end + 6; ++column) {
             SCOPED_TRACE("end " + std::to_string(end) + ", column " + std::to_string(column));
-            EXPECT_EQ(opkit::record_char(record, column), column < end ? record[column] : '\0');
+            EXPECT_EQ(units().record_char(record, column), column < end ? record[column] : '\0');
             char text[8];
-            const int copied = opkit::record_columns_text(record, column, 3, text);
+            const int copied = units().record_columns_text(record, column, 3, text);
             const int expected = column >= end ? 0 : std::min(3, end - column);
             EXPECT_EQ(copied, expected);
             EXPECT_EQ(std::string(text), std::string(record + std::min(column, end), expected));
-            EXPECT_EQ(opkit::record_columns_int(record, column, 3), opkit::text_to_int(text));
+            EXPECT_EQ(units().record_columns_int(record, column, 3), units().text_to_int(text));
         }
     }
 }

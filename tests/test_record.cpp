@@ -45,24 +45,27 @@ TEST(RecordReader, FieldTextStopsAtTheRecordEnd) {
                           "7XXXXXXXXXXXXXX";
     char out[8];
     const opkit::Field counter{"counter", 20, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(units().record_field_text(buffer, counter, out), 1);
+    EXPECT_EQ(units().record_columns_text(buffer, counter.first, counter.width, out), 1);
     EXPECT_STREQ(out, "0");
     const opkit::Field beyond{"beyond", 25, 3, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(units().record_field_text(buffer, beyond, out), 0);
+    EXPECT_EQ(units().record_columns_text(buffer, beyond.first, beyond.width, out), 0);
     EXPECT_STREQ(out, "");
-    EXPECT_EQ(units().record_field_int(buffer, beyond), 0);
+    EXPECT_EQ(units().record_columns_int(buffer, beyond.first, beyond.width), 0);
 }
 
 TEST(RecordReader, FieldValuesReadLikeAtoi) {
+    const auto field_int = [](const char* record, const opkit::Field& field) {
+        return units().record_columns_int(record, field.first, field.width);
+    };
     const opkit::Field two{"n", 0, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(units().record_field_int(" 7", two), 7);
-    EXPECT_EQ(units().record_field_int("+7", two), 7);
-    EXPECT_EQ(units().record_field_int("07", two), 7);
-    EXPECT_EQ(units().record_field_int("7x", two), 7);
-    EXPECT_EQ(units().record_field_int("-1", two), -1);
-    EXPECT_EQ(units().record_field_int("ab", two), 0);
-    EXPECT_EQ(units().record_field_int("  ", two), 0);
-    EXPECT_EQ(units().record_field_int("123", two), 12) << "only the field's columns take part";
+    EXPECT_EQ(field_int(" 7", two), 7);
+    EXPECT_EQ(field_int("+7", two), 7);
+    EXPECT_EQ(field_int("07", two), 7);
+    EXPECT_EQ(field_int("7x", two), 7);
+    EXPECT_EQ(field_int("-1", two), -1);
+    EXPECT_EQ(field_int("ab", two), 0);
+    EXPECT_EQ(field_int("  ", two), 0);
+    EXPECT_EQ(field_int("123", two), 12) << "only the field's columns take part";
 }
 
 TEST(TextToInt, AcceptsBlanksSignAndStopsAtFirstNonDigit) {

@@ -14,6 +14,7 @@
 #include "functions/waits.h"
 #include "host/runtime.h"
 #include "screen/screen.h"
+#include "units/compiled_checks.h"
 
 namespace opkit_test {
 
@@ -24,11 +25,14 @@ namespace opkit_test {
     X(cfr_tm_date) X(cfr_tranmsg) X(cfr_v_delay) X(cfr_wait_uv)
 #define OPKIT_UNITS(X)                                                                             \
     X(opkit_main) X(dispatch_find) X(dispatch_find_columns)                                        \
-    X(record_char) X(record_field_text) X(record_field_int) X(check_applies)                       \
-    X(text_to_int) X(signed_to_text) X(text_compare_nocase)                                        \
+    X(record_char) X(record_columns_text) X(record_columns_int) X(short_text_to_int)               \
+    X(check_applies) X(check_passes) X(text_to_int) X(signed_to_text) X(text_compare_nocase)       \
     X(scr_printf) X(format_number) X(overflow_mark)                                                \
     X(record_length) X(counter_table) X(uniq_lists) X(uniq_lengths) X(uniq_next)                   \
-    X(uniq_check_and_add) X(popup_window) X(clock_seconds) OPKIT_UNIT_HANDLERS(X)
+    X(uniq_check_and_add) X(popup_window) X(clock_seconds)                                         \
+    X(compiled_checks) X(compiled_check_count) X(compiled_rows) X(compiled_row_count)              \
+    X(cmp_int_left_variable) X(compare_left_variable) X(compare_right_variable)                    \
+    OPKIT_UNIT_HANDLERS(X)
 // clang-format on
 
 // Pointers to the functions, and to the data whole (an array through a pointer to the array:
