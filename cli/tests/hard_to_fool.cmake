@@ -159,7 +159,7 @@ check(2 ARGS compose CMPINT left=3 HOLDS "did you mean CMP_INT?")
 file(WRITE ${scratch}/mistyped.txt "call \"10TRANMSG N \"\nexepct result 0\nexpect reslt 0\n")
 check(2 ARGS run ${scratch}/mistyped.txt HOLDS "did you mean expect?" "(did you mean result?)")
 
-# --- Every record in the help texts and the README passes --strict, but the mistakes they show
+# --- Every record in the help texts, the README and the documents passes --strict, but the mistakes they show
 # on purpose, which must fail it.
 set(deliberate "29CMP_INT   03 GE   04        S" "28CMP_INT   03  GE   04      " "05HELLO"
     "21DICUONT I         05" "29CMP_INT   03 GE    04       S" "21DICOUNT I         33 "
@@ -169,13 +169,16 @@ foreach(sub "" run call explain compose lint shell)
     execute_process(COMMAND ${EMULATOR} ${TOOL} ${sub} --help OUTPUT_VARIABLE help)
     string(APPEND texts "${help}")
 endforeach()
-file(READ ${CMAKE_CURRENT_LIST_DIR}/../../README.md readme)
-string(APPEND texts "${readme}")
+file(GLOB documents ${CMAKE_CURRENT_LIST_DIR}/../../README.md ${CMAKE_CURRENT_LIST_DIR}/../../docs/*.md)
+foreach(document IN LISTS documents)
+    file(READ ${document} text)
+    string(APPEND texts "${text}")
+endforeach()
 string(REGEX MATCHALL "\"[0-9][0-9][A-Za-z_][A-Za-z_][A-Za-z_][A-Za-z_][A-Za-z_][A-Za-z_][A-Za-z_][^\"]*\"" records "${texts}")
 list(REMOVE_DUPLICATES records)
 list(LENGTH records count)
 if(count LESS 10)
-    message(FATAL_ERROR "only ${count} records found in the help texts and the README")
+    message(FATAL_ERROR "only ${count} records found in the help texts and the documents")
 endif()
 foreach(quoted IN LISTS records)
     string(REGEX REPLACE "^\"(.*)\"$" "\\1" record "${quoted}")
