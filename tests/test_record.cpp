@@ -23,14 +23,6 @@ int32_t text_to_int(const char* text) {
 char record_char(const char* record, int column) {
     return units().record_char(record, column);
 }
-// A field's columns through the reader's column functions, as record.h's inline field
-// readers pass them (those are compiled into their callers and have no code of their own).
-int field_text(const char* record, const opkit::Field& field, char* out) {
-    return units().record_columns_text(record, field.first, field.width, out);
-}
-int32_t field_int(const char* record, const opkit::Field& field) {
-    return units().record_columns_int(record, field.first, field.width < 8 ? field.width : 7);
-}
 
 TEST(RecordReader, ColumnsAtOrPastTheEndReadAsNul) {
     // The bytes behind the NUL are poison: a reader that looks at them would see 'X'.
@@ -53,24 +45,24 @@ TEST(RecordReader, FieldTextStopsAtTheRecordEnd) {
                           "7XXXXXXXXXXXXXX";
     char out[8];
     const opkit::Field counter{"counter", 20, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(field_text(buffer, counter, out), 1);
+    EXPECT_EQ(units().record_field_text(buffer, counter, out), 1);
     EXPECT_STREQ(out, "0");
     const opkit::Field beyond{"beyond", 25, 3, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(field_text(buffer, beyond, out), 0);
+    EXPECT_EQ(units().record_field_text(buffer, beyond, out), 0);
     EXPECT_STREQ(out, "");
-    EXPECT_EQ(field_int(buffer, beyond), 0);
+    EXPECT_EQ(units().record_field_int(buffer, beyond), 0);
 }
 
 TEST(RecordReader, FieldValuesReadLikeAtoi) {
     const opkit::Field two{"n", 0, 2, opkit::FieldKind::number, 0, 0, nullptr, ""};
-    EXPECT_EQ(field_int(" 7", two), 7);
-    EXPECT_EQ(field_int("+7", two), 7);
-    EXPECT_EQ(field_int("07", two), 7);
-    EXPECT_EQ(field_int("7x", two), 7);
-    EXPECT_EQ(field_int("-1", two), -1);
-    EXPECT_EQ(field_int("ab", two), 0);
-    EXPECT_EQ(field_int("  ", two), 0);
-    EXPECT_EQ(field_int("123", two), 12) << "only the field's columns take part";
+    EXPECT_EQ(units().record_field_int(" 7", two), 7);
+    EXPECT_EQ(units().record_field_int("+7", two), 7);
+    EXPECT_EQ(units().record_field_int("07", two), 7);
+    EXPECT_EQ(units().record_field_int("7x", two), 7);
+    EXPECT_EQ(units().record_field_int("-1", two), -1);
+    EXPECT_EQ(units().record_field_int("ab", two), 0);
+    EXPECT_EQ(units().record_field_int("  ", two), 0);
+    EXPECT_EQ(units().record_field_int("123", two), 12) << "only the field's columns take part";
 }
 
 TEST(TextToInt, AcceptsBlanksSignAndStopsAtFirstNonDigit) {

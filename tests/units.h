@@ -24,7 +24,7 @@ namespace opkit_test {
     X(cfr_tm_date) X(cfr_tranmsg) X(cfr_v_delay) X(cfr_wait_uv)
 #define OPKIT_UNITS(X)                                                                             \
     X(opkit_main) X(dispatch_find) X(dispatch_find_columns)                                        \
-    X(record_char) X(record_columns_text) X(record_columns_int) X(check_applies)                   \
+    X(record_char) X(record_field_text) X(record_field_int) X(check_applies)                       \
     X(text_to_int) X(signed_to_text) X(text_compare_nocase)                                        \
     X(scr_printf) X(format_number) X(overflow_mark)                                                \
     X(record_length) X(counter_table) X(uniq_lists) X(uniq_lengths) X(uniq_next)                   \
