@@ -241,6 +241,89 @@ TEST_F(HostTest, ForcedResultsReplaceTheNextAnswer) {
     EXPECT_EQ(_ReadUserVariable(2, text), 0);
 }
 
+// Every export of hostlib reaches its own service of the host: one trace entry per call,
+// under the export's name, with the arguments the service received.
+TEST_F(HostTest, EachExportIsTracedUnderItsOwnName) {
+    char text[132] = {};
+    char cells[8] = {};
+    uint16_t key = 0;
+    uint8_t status = 0;
+    host.press_key('k');
+    struct Call {
+        const char* name;
+        Service service;
+        int (*call)(char*, char*, uint16_t*, uint8_t*, uint16_t*);
+        const char* shown;
+    } const calls[] = {
+        {"_VioWrtCharStr", Service::VioWrtCharStr,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t* w) {
+             return _VioWrtCharStr("ab", 2, 1, 2, w, 0);
+         },
+         "_VioWrtCharStr(\"ab\", 2, 1, 2, 0) = 0"},
+        {"_VioWrtCharStrAtt", Service::VioWrtCharStrAtt,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t* w) {
+             return _VioWrtCharStrAtt("c", 1, 3, 4, 0x70, w, 0);
+         },
+         nullptr},
+        {"_VioReadCellStr", Service::VioReadCellStr,
+         [](char*, char* c, uint16_t*, uint8_t*, uint16_t* w) {
+             return _VioReadCellStr(c, 2, 1, 2, w, 0);
+         },
+         nullptr},
+        {"_VioWrtCellStr", Service::VioWrtCellStr,
+         [](char*, char* c, uint16_t*, uint8_t*, uint16_t* w) {
+             return _VioWrtCellStr(c, 2, 5, 6, w, 0);
+         },
+         nullptr},
+        {"_VioSetCurPos", Service::VioSetCurPos,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t*) { return _VioSetCurPos(7, 8); },
+         "_VioSetCurPos(7, 8) = 0"},
+        {"_VioSetCurType", Service::VioSetCurType,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t*) { return _VioSetCurType(1); }, nullptr},
+        {"_KbdReadAscii", Service::KbdReadAscii,
+         [](char*, char*, uint16_t* k, uint8_t*, uint16_t*) { return _KbdReadAscii(k); },
+         nullptr},
+        {"_WaitEvent", Service::WaitEvent,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t*) { return _WaitEvent(0); }, nullptr},
+        {"_IdleManager", Service::IdleManager,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t*) { return _IdleManager(0); },
+         "_IdleManager(0) = 0"},
+        {"_RtcGetAsciiTime", Service::RtcGetAsciiTime,
+         [](char* t, char*, uint16_t*, uint8_t* s, uint16_t*) {
+             return _RtcGetAsciiTime(HOSTLIB_TIME_24, t, s);
+         },
+         nullptr},
+        {"_RtcGetAsciiDate", Service::RtcGetAsciiDate,
+         [](char* t, char*, uint16_t*, uint8_t* s, uint16_t*) {
+             return _RtcGetAsciiDate(HOSTLIB_DATE_YMD, t, s);
+         },
+         nullptr},
+        {"_ReadUserVariable", Service::ReadUserVariable,
+         [](char* t, char*, uint16_t*, uint8_t*, uint16_t*) { return _ReadUserVariable(3, t); },
+         nullptr},
+        {"_WriteUserVariable", Service::WriteUserVariable,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t*) { return _WriteUserVariable(3, "v"); },
+         "_WriteUserVariable(\"v\", 3) = 0"},
+        {"_TransactionMsg", Service::TransactionMsg,
+         [](char*, char*, uint16_t*, uint8_t*, uint16_t*) { return _TransactionMsg(1); },
+         "_TransactionMsg(1) = 0"},
+    };
+    for (const Call& c : calls) {
+        host.clear_trace();
+        c.call(text, cells, &key, &status, &word);
+        const auto entries = host.trace();
+        ASSERT_EQ(entries.size(), 1U) << c.name;
+        EXPECT_EQ(entries[0].service, c.service) << c.name;
+        EXPECT_STREQ(hostsim::service_name(c.service), c.name);
+        if (c.shown != nullptr) {
+            EXPECT_EQ(entries[0].to_string(), c.shown);
+        }
+    }
+    EXPECT_EQ(key, 'k');
+    EXPECT_EQ(host.screen_row(3).substr(4, 1), "c");
+    EXPECT_STREQ(hostsim::service_name(Service::HostNote), "host");
+}
+
 TEST_F(HostTest, StallGuardPressesAKeyWhenNothingCanArrive) {
     uint16_t key = 0;
     int reads = 0;

@@ -1,10 +1,11 @@
 // The PE loader that runs the plug-in DLL's own code in the i386 and ARM builds: it moves the
 // image off its preferred base and relocates it, refuses what it cannot bind by name, a DLL
-// left unrelocated does not run, and the C runtime equivalents it binds give the runtime's
-// results.
+// left unrelocated does not run, it binds exactly the names of the plug-in's import lists, and
+// the runtime equivalents it binds give the runtime's results.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -14,11 +15,13 @@
 #include <iterator>
 #include <ostream>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "hostsim/host.h"
-#include "hostsim/pe_loader.h"
+#include "pe_loader.h"
 
 namespace {
 
@@ -161,61 +164,82 @@ template <typename F> F runtime(const char* name) {
     return reinterpret_cast<F>(address);
 }
 
-struct Conversion {
-    const char* function;
-    int64_t value;
-    int radix;
-    const char* text;
-};
-
-void PrintTo(const Conversion& c, std::ostream* out) {
-    *out << c.function << "(" << c.value << ", radix " << c.radix << ")";
-}
-
-class RuntimeConversion : public ::testing::TestWithParam<Conversion> {};
-
-// The conversions that the C library lacks: signed decimal only with a minus sign, other
-// radices as the unsigned 32-bit pattern.
-TEST_P(RuntimeConversion, GivesTheRuntimesText) {
-    const Conversion& c = GetParam();
-    char out[40];
-    std::memset(out, 'x', sizeof out);
-    if (std::strcmp(c.function, "_ultoa") == 0) {
-        auto f = runtime<char* (*)(uint32_t, char*, int)>(c.function);
-        EXPECT_EQ(f(static_cast<uint32_t>(c.value), out, c.radix), out);
-    } else {
-        auto f = runtime<char* (*)(int32_t, char*, int)>(c.function);
-        EXPECT_EQ(f(static_cast<int32_t>(c.value), out, c.radix), out);
+// The names that the plug-in's import lists for this processor declare, as "dll!function",
+// the DLL name in lower case and a stdcall name without its "@<bytes>" (the DLL imports it
+// under its plain name).
+std::set<std::string> listed_imports() {
+#if defined(__arm__)
+    const std::string folder = OPKIT_SOURCE_DIR "/src/entry/imports/arm/";
+    const char* const lists[] = {"hostlib.def", "coredll.def"};
+#else
+    const std::string folder = OPKIT_SOURCE_DIR "/src/entry/imports/x86/";
+    const char* const lists[] = {"hostlib.def", "msvcrt.def", "kernel32.def"};
+#endif
+    std::set<std::string> names;
+    for (const char* list : lists) {
+        std::ifstream in(folder + list);
+        EXPECT_TRUE(in) << folder << list;
+        std::string line;
+        std::string dll;
+        bool exports = false;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            std::string word;
+            if (!(words >> word) || word[0] == ';') {
+                continue;
+            }
+            if (word == "LIBRARY") {
+                words >> dll;
+                std::transform(dll.begin(), dll.end(), dll.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            } else if (word == "EXPORTS") {
+                exports = true;
+            } else if (exports) {
+                names.insert(dll + "!" + word.substr(0, word.find('@')));
+            }
+        }
     }
-    EXPECT_STREQ(out, c.text);
+    return names;
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, RuntimeConversion,
-                         ::testing::Values(Conversion{"_itoa", -42, 10, "-42"},
-                                           Conversion{"_itoa", -1, 16, "ffffffff"},
-                                           Conversion{"_itoa", 5, 2, "101"},
-                                           Conversion{"_ltoa", INT32_MIN, 10, "-2147483648"},
-                                           Conversion{"_ltoa", 0, 8, "0"},
-                                           Conversion{"_ultoa", 4294967295, 10, "4294967295"},
-                                           Conversion{"_ultoa", 71, 36, "1z"}),
-                         [](const ::testing::TestParamInfo<Conversion>& param_info) {
-                             return std::string(param_info.param.function + 1) + "_" +
-                                    std::to_string(param_info.index);
-                         });
+TEST(PeLoader, BindsExactlyTheNamesOfTheImportLists) {
+    const std::set<std::string> listed = listed_imports();
+    ASSERT_GT(listed.size(), 14U) << "the host services and the runtime's functions";
+    const std::vector<std::string> bound = hostsim::pe_import_names();
+    EXPECT_EQ(std::set<std::string>(bound.begin(), bound.end()), listed);
+    EXPECT_EQ(std::set<std::string>(bound.begin(), bound.end()).size(), bound.size())
+        << "a name bound twice";
+    for (const std::string& name : listed) {
+        const size_t bang = name.find('!');
+        EXPECT_NE(pe_import(name.substr(0, bang), name.substr(bang + 1)), nullptr) << name;
+    }
+    // Each host service of the emulated host's table is bound under its traced name.
+    for (int i = 0; i < static_cast<int>(hostsim::Service::HostNote); ++i) {
+        const char* name = hostsim::service_name(static_cast<hostsim::Service>(i));
+        EXPECT_EQ(listed.count(std::string("hostlib.dll!") + name), 1U) << name;
+    }
+}
 
-TEST(RuntimeEquivalents, UppercaseInPlace) {
-    char text[] = "abc-Xyz1 z{";
-    auto strupr = runtime<char* (*)(char*)>("_strupr");
-    EXPECT_EQ(strupr(text), text);
-    EXPECT_STREQ(text, "ABC-XYZ1 Z{");
+TEST(RuntimeEquivalents, MemoryAndTextFunctionsActAsTheCLibrarys) {
+    char text[16] = "abcabc";
+    auto strchr_ = runtime<char* (*)(const char*, int)>("strchr");
+    EXPECT_EQ(strchr_(text, 'c'), text + 2);
+    EXPECT_EQ(strchr_(text, 'z'), nullptr);
+    EXPECT_EQ(strchr_(text, '\0'), text + 6) << "the terminating NUL is part of the text";
+    auto strlen_ = runtime<size_t (*)(const char*)>("strlen");
+    EXPECT_EQ(strlen_(text), 6U);
+    auto memset_ = runtime<void* (*)(void*, int, size_t)>("memset");
+    auto memcpy_ = runtime<void* (*)(void*, const void*, size_t)>("memcpy");
+    EXPECT_EQ(memset_(text + 1, 'x', 2), text + 1);
+    EXPECT_EQ(memcpy_(text + 4, "YZ", 2), text + 4);
+    EXPECT_STREQ(text, "axxaYZ");
 }
 
 #if defined(__arm__)
-// The division helper returns the quotient in r0 and the remainder in r1: the low and high
+// The signed division helper returns the quotient in r0 and the remainder in r1: the low and high
 // words of a 64-bit result. The divisor comes first.
-TEST(RuntimeEquivalents, DivisionHelpersTakeTheDivisorFirst) {
+TEST(RuntimeEquivalents, DivisionHelperTakesTheDivisorFirst) {
     auto sdiv = runtime<uint64_t (*)(int32_t, int32_t)>("__rt_sdiv");
-    auto udiv = runtime<uint64_t (*)(uint32_t, uint32_t)>("__rt_udiv");
     struct Case {
         int32_t divisor, dividend, quotient, remainder;
     };
@@ -225,9 +249,6 @@ TEST(RuntimeEquivalents, DivisionHelpersTakeTheDivisorFirst) {
         EXPECT_EQ(static_cast<int32_t>(static_cast<uint32_t>(r)), c.quotient) << c.dividend;
         EXPECT_EQ(static_cast<int32_t>(static_cast<uint32_t>(r >> 32)), c.remainder) << c.dividend;
     }
-    const uint64_t r = udiv(10, 4294967295U);
-    EXPECT_EQ(static_cast<uint32_t>(r), 429496729U);
-    EXPECT_EQ(static_cast<uint32_t>(r >> 32), 5U);
 }
 #else
 TEST(RuntimeEquivalents, CompareIgnoresCaseAndThreadCallsAreAccepted) {

@@ -256,6 +256,20 @@ TEST_F(ScrPrintf, MarkStandsBehindTheTextOnAnEightBitColumn) {
     EXPECT_STREQ(overflow_mark, "*1*");
 }
 
+// A number conversion as the formatter reads it from a format: letter, size letter, width
+// and the width digits as typed.
+opkit::Conversion number_conversion(char letter, char size, int width = 0,
+                                    const char* width_digits = "") {
+    opkit::Conversion conv{};
+    conv.letter = letter;
+    conv.size = size;
+    conv.width = width;
+    for (int i = 0; i < opkit::conversion_digits_max && width_digits[i] != '\0'; ++i) {
+        conv.width_digits[i] = width_digits[i];
+    }
+    return conv;
+}
+
 // Digit counts and digit pairs at every edge where the count changes (powers of ten, of
 // eight and of sixteen, one below and one above), checked against the C library's text.
 TEST(FormatNumber, DigitsAtEveryCountBoundaryMatchTheCLibrary) {
@@ -273,7 +287,7 @@ TEST(FormatNumber, DigitsAtEveryCountBoundaryMatchTheCLibrary) {
         const auto as_signed = static_cast<int32_t>(value);
         for (const char conversion : {'d', 'u', 'x', 'X', 'o'}) {
             char field[opkit::number_field_size];
-            units().format_number(conversion, 0, as_signed, 0, value, 0U, field, 0, 0, 0, 0, "");
+            units().format_number(number_conversion(conversion, 0), as_signed, 0, value, 0U, field);
             char expected[40];
             switch (conversion) {
             case 'd': std::snprintf(expected, sizeof expected, "%d", as_signed); break;
@@ -297,14 +311,14 @@ TEST(FormatNumber, SizeLetterSelectsTheValueAndTheFieldNeverOverflows) {
                        {'u', 'l', "4"},  {'o', 'h', "37777777777"}};
     for (const Pick& pick : picks) {
         char field[opkit::number_field_size];
-        units().format_number(pick.conversion, pick.size, -1, -2, 3U, 4U, field, 0, 0, 0, 0, "");
+        units().format_number(number_conversion(pick.conversion, pick.size), -1, -2, 3U, 4U, field);
         EXPECT_STREQ(field, pick.text) << pick.conversion << pick.size;
     }
 
     // A width beyond what two digits allow is held to the field's size.
     char guarded[opkit::number_field_size + 8];
     std::memset(guarded, '#', sizeof guarded);
-    units().format_number('d', 0, -5, 0, 0, 0, guarded, 500, 0, 0, 0, "05");
+    units().format_number(number_conversion('d', 0, 500, "05"), -5, 0, 0, 0, guarded);
     EXPECT_EQ(std::strlen(guarded), static_cast<size_t>(opkit::number_field_size - 1));
     EXPECT_EQ(std::string(guarded).substr(0, 2), "-0");
     EXPECT_EQ(guarded[opkit::number_field_size], '#');

@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     libgtest-dev googletest libbenchmark-dev libcli11-dev libncurses-dev libfmt-dev
-    valgrind gcovr tmux locales
+    valgrind gcovr tmux locales clang-format-14
     g++-mingw-w64-x86-64-posix wine wine64
     lld llvm g++-arm-linux-gnueabihf g++-12-multilib lib32stdc++-12-dev qemu-user
 )

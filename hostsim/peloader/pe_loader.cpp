@@ -1,6 +1,6 @@
 // Maps a 32-bit Windows DLL into this process and prepares it to run: sections, base
 // relocations, imports bound by name, page protections, the entry's process attach.
-#include "hostsim/pe_loader.h"
+#include "pe_loader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,6 +1,8 @@
 // The terminal's clock and the texts of its time and date services.
 #include "hostsim/clock.h"
 
+#include "host/hostlib.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -158,13 +160,13 @@ std::unique_ptr<Clock> make_clock(ClockMode mode, int64_t start_ms) {
 
 std::string clock_text(Service service, int format, const DateTime& t) {
     if (service == Service::RtcGetAsciiTime) {
-        if (format == 1) {
+        if (format == HOSTLIB_TIME_12) {
             const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
             return six_digits(hour12, t.minute, t.second) + (t.hour < 12 ? "AM" : "PM");
         }
         return six_digits(t.hour, t.minute, t.second);
     }
-    if (format == 3) {
+    if (format == HOSTLIB_DATE_YMD) {
         return six_digits(t.year % 100, t.month, t.day);
     }
     return six_digits(t.month, t.day, t.year % 100);
@@ -175,7 +177,8 @@ std::string ClockReadings::text(Service service, int format, const DateTime& tim
     if (it == texts_.end()) {
         return clock_text(service, format, time);
     }
-    const size_t limit = (service == Service::RtcGetAsciiTime && format == 1) ? 11 : 7;
+    const bool twelve_hour = service == Service::RtcGetAsciiTime && format == HOSTLIB_TIME_12;
+    const size_t limit = twelve_hour ? 11 : 7;
     return it->second.substr(0, limit);
 }
 

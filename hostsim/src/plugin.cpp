@@ -4,7 +4,7 @@
 #include <vector>
 
 #if defined(OPKIT_PE_LOADER)
-#include "hostsim/pe_loader.h"
+#include "pe_loader.h"
 #elif defined(_WIN32)
 #include <windows.h>
 #else

@@ -9,20 +9,10 @@ namespace hostsim {
 
 const char* service_name(Service service) {
     switch (service) {
-    case Service::VioWrtCharStr: return "_VioWrtCharStr";
-    case Service::VioWrtCharStrAtt: return "_VioWrtCharStrAtt";
-    case Service::VioReadCellStr: return "_VioReadCellStr";
-    case Service::VioWrtCellStr: return "_VioWrtCellStr";
-    case Service::VioSetCurPos: return "_VioSetCurPos";
-    case Service::VioSetCurType: return "_VioSetCurType";
-    case Service::KbdReadAscii: return "_KbdReadAscii";
-    case Service::WaitEvent: return "_WaitEvent";
-    case Service::IdleManager: return "_IdleManager";
-    case Service::RtcGetAsciiTime: return "_RtcGetAsciiTime";
-    case Service::RtcGetAsciiDate: return "_RtcGetAsciiDate";
-    case Service::ReadUserVariable: return "_ReadUserVariable";
-    case Service::WriteUserVariable: return "_WriteUserVariable";
-    case Service::TransactionMsg: return "_TransactionMsg";
+#define HOSTSIM_SERVICE_NAME(name, parameters, call)                                               \
+    case Service::name: return "_" #name;
+        HOSTSIM_SERVICES(HOSTSIM_SERVICE_NAME)
+#undef HOSTSIM_SERVICE_NAME
     case Service::HostNote: return "host";
     }
     return "?";

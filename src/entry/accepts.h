@@ -10,6 +10,8 @@
 
 namespace opkit {
 
+// The plug-in's one ASCII case fold: a-z as A-Z, every other byte (those above 0x7F too) as
+// it is. The accept lists, the relation letters and the compiled checks all fold with it.
 constexpr char upper_case(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }

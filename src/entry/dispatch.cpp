@@ -73,8 +73,9 @@ constexpr int slot_for(uint64_t key, uint32_t multiplier) {
     return static_cast<int>((folded * multiplier) >> (32 - name_slot_bits));
 }
 
-// Tries odd multipliers from a fixed sequence until the ten keys fall into ten different
-// slots (about one try in forty succeeds).
+// Tries odd multipliers from a fixed sequence until every row's key falls into a slot of its
+// own (for the ten rows, about one try in forty succeeds). Two rows of one name share a key
+// and never do: the build then stops at the static_assert below.
 constexpr NameSlots make_name_slots() {
     uint32_t multiplier = 0x9E3779B9U;
     for (int attempt = 0; attempt < 100000; ++attempt) {

@@ -318,7 +318,9 @@ constexpr VariableRange tm_date_target{tm_date::time_variable.low, tm_date::time
 constexpr VariableRange dicount_target{dicount::variable.low, dicount::variable.high};
 constexpr VariableRange intmath_target{intmath::result_variable, intmath::result_variable};
 
-// The functions, searched in this order; the first name that matches wins. DICOUNT and
+// The functions, one row each. A call finds its row by name in one step (dispatch_find in
+// entry/dispatch.cpp, whose name slots are worked out from these rows when the library is
+// compiled, and refuse two rows of one name); the order is only the rows' index. DICOUNT and
 // POPUPWN always hand the host 0.
 constexpr Layout layouts[] = {
     OPKIT_ROW("DICOUNT", dicount, cfr_dicount, false, 0b001, service_write_variable,

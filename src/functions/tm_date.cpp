@@ -15,9 +15,6 @@ namespace opkit {
 
 namespace {
 
-constexpr uint16_t date_format_mdy = 1;
-constexpr uint16_t time_format_12 = 1;
-constexpr uint16_t time_format_24 = 2;
 constexpr int date_buffer_size = 8;
 constexpr int time_buffer_size = 12;
 
@@ -42,7 +39,7 @@ void put_pair(char* out, const char* text, int length, int first) {
 void format_date_text(char* out, char style, char separator) {
     char date[date_buffer_size] = {};
     uint8_t status = 0;
-    _RtcGetAsciiDate(date_format_mdy, date, &status);
+    _RtcGetAsciiDate(HOSTLIB_DATE_MDY, date, &status);
     const int length = clock_text_length(date, date_buffer_size);
     const bool american = style == 'A';
     put_pair(out, date, length, american ? 0 : 2);
@@ -57,7 +54,7 @@ void format_time_text(char* out, int hour_format, char separator) {
     const bool full_day = hour_format == 24;
     char time[time_buffer_size] = {};
     uint8_t status = 0;
-    _RtcGetAsciiTime(full_day ? time_format_24 : time_format_12, time, &status);
+    _RtcGetAsciiTime(full_day ? HOSTLIB_TIME_24 : HOSTLIB_TIME_12, time, &status);
     const int length = clock_text_length(time, time_buffer_size);
     put_pair(out, time, length, 0);
     out[2] = separator;

@@ -21,8 +21,6 @@ constexpr uint16_t abort_key = 256;
 constexpr uint32_t delay_pass_ms = 20;
 constexpr int32_t delay_units_per_count = 8;
 constexpr int32_t delay_units_per_pass = 3;
-constexpr uint16_t time_format_24 = 2;
-constexpr uint16_t date_format_ymd = 3;
 constexpr int clock_buffer_size = 8;
 constexpr int clock_digits = 6;
 // A fixed offset that every count carries; it drops out of each difference.
@@ -65,9 +63,9 @@ ClockFields read_clock_fields(bool date, uint8_t* status) {
         text[i] = '\0';
     }
     if (date) {
-        _RtcGetAsciiDate(date_format_ymd, text, status);
+        _RtcGetAsciiDate(HOSTLIB_DATE_YMD, text, status);
     } else {
-        _RtcGetAsciiTime(time_format_24, text, status);
+        _RtcGetAsciiTime(HOSTLIB_TIME_24, text, status);
     }
     text[clock_digits] = '\0';
     int digits[clock_digits];

@@ -38,8 +38,8 @@ HOSTLIB_API int _WaitEvent(uint32_t milliseconds);
 // Runs the host's idle work; a non-zero result asks the caller to stop.
 HOSTLIB_API int _IdleManager(uint16_t request);
 
-// Time format 2: HHMMSS (24-hour); format 1: hhmmss then AM or PM.
-// Date format 1: MMDDYY; format 3: YYMMDD.
+// The clock texts, by the format code passed first (see HOSTLIB_TIME_12 and the codes after
+// the declarations).
 HOSTLIB_API int _RtcGetAsciiTime(uint16_t format, char* text, uint8_t* status);
 HOSTLIB_API int _RtcGetAsciiDate(uint16_t format, char* text, uint8_t* status);
 
@@ -63,6 +63,12 @@ HOSTLIB_API int stricmp(const char* left, const char* right);
 #define HOSTLIB_UNREADABLE 3     // user variable read: the variable cannot be read
 #define HOSTLIB_NO_KEY 5         // keyboard: no key waiting
 #define HOSTLIB_WRITE_TOO_LONG 5 // user variable write: the text did not fit
+
+// Format codes of the clock services.
+#define HOSTLIB_TIME_12 1  // time: hhmmss (12-hour) then AM or PM
+#define HOSTLIB_TIME_24 2  // time: HHMMSS (24-hour)
+#define HOSTLIB_DATE_MDY 1 // date: MMDDYY
+#define HOSTLIB_DATE_YMD 3 // date: YYMMDD
 
 // The longest text a user variable holds, without its NUL.
 #define HOSTLIB_VARIABLE_MAX 131

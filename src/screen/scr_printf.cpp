@@ -186,37 +186,33 @@ struct NumberField {
     int length() const { return (sign != '\0' ? 1 : 0) + fill_count + count; }
 };
 
-NumberField plan_number(char conversion, char size, int32_t int_value, int32_t long_value,
-                        uint32_t unsigned_value, uint32_t unsigned_long_value, int width, char plus,
-                        char space, char left, const char* width_digits) {
-    const bool wide = size == 'l';
-    const int32_t value = wide ? long_value : int_value;
-    NumberField field{conversion, '\0', ' ', left != 0, static_cast<uint32_t>(value), 0, 0};
-    switch (conversion) {
+// `bits` is the argument as the conversion reads it: a signed value's two's complement for
+// d, i, o, x and X, the unsigned value for u.
+NumberField plan_number(const Conversion& conv, uint32_t bits) {
+    NumberField field{conv.letter, '\0', ' ', conv.left != 0, bits, 0, 0};
+    switch (conv.letter) {
     case 'o': field.count = octal_digits(field.magnitude); break;
     case 'x':
     case 'X': field.count = hex_digits(field.magnitude); break;
     default:
-        if (conversion == 'u') {
-            field.magnitude = wide ? unsigned_long_value : unsigned_value;
-        } else if (value < 0) { // d, i
-            field.sign = '-';
-            field.magnitude = 0U - field.magnitude;
-        } else if (plus) {
-            field.sign = '+';
-        } else if (space) {
-            field.sign = ' ';
+        if (conv.letter != 'u') { // d, i: signed
+            if (static_cast<int32_t>(bits) < 0) {
+                field.sign = '-';
+                field.magnitude = 0U - field.magnitude;
+            } else if (conv.plus) {
+                field.sign = '+';
+            } else if (conv.space) {
+                field.sign = ' ';
+            }
         }
         field.count = decimal_digits(field.magnitude);
         break;
     }
     // The field never grows past what two width digits allow.
-    if (width > number_field_size - 1) {
-        width = number_field_size - 1;
-    }
+    const int width = conv.width < number_field_size - 1 ? conv.width : number_field_size - 1;
     const int length = field.count + (field.sign != '\0' ? 1 : 0);
     field.fill_count = width > length ? width - length : 0;
-    if (!field.left && width_digits != nullptr && width_digits[0] == '0') {
+    if (!field.left && conv.width_digits[0] == '0') {
         field.fill = '0';
     }
     return field;
@@ -251,25 +247,17 @@ void write_number(const NumberField& field, char* out) {
 // Both int and long are 32 bits on the targets; a long argument is read as a long (callers
 // that write 'l' pass one) and only its low 32 bits count.
 NumberField number_argument(const Conversion& conv, va_list* args) {
-    int32_t int_value = 0;
-    int32_t long_value = 0;
-    uint32_t unsigned_value = 0;
-    uint32_t unsigned_long_value = 0;
     const bool wide = conv.size == 'l';
+    uint32_t bits = 0;
     if (conv.letter == 'u') {
-        if (wide) {
-            unsigned_long_value = static_cast<uint32_t>(va_arg(*args, unsigned long));
-        } else {
-            unsigned_value = va_arg(*args, unsigned int);
-        }
+        bits = wide ? static_cast<uint32_t>(va_arg(*args, unsigned long))
+                    : va_arg(*args, unsigned int);
     } else if (wide) {
-        long_value = static_cast<int32_t>(static_cast<uint32_t>(va_arg(*args, long)));
+        bits = static_cast<uint32_t>(va_arg(*args, long));
     } else {
-        int_value = va_arg(*args, int);
+        bits = static_cast<uint32_t>(va_arg(*args, int));
     }
-    return plan_number(conv.letter, conv.size, int_value, long_value, unsigned_value,
-                       unsigned_long_value, conv.width, conv.plus, conv.space, conv.left,
-                       conv.width_digits);
+    return plan_number(conv, bits);
 }
 
 // Appends the field of one conversion; false when it does not fit.
@@ -370,12 +358,16 @@ void reset_conversion(Conversion* conversion) {
     *conversion = Conversion{};
 }
 
-void format_number(char conversion, char size, int32_t int_value, int32_t long_value,
-                   uint32_t unsigned_value, uint32_t unsigned_long_value, char* field, int width,
-                   char plus, char space, char left, const char* width_digits) {
-    write_number(plan_number(conversion, size, int_value, long_value, unsigned_value,
-                             unsigned_long_value, width, plus, space, left, width_digits),
-                 field);
+void format_number(const Conversion& conversion, int32_t int_value, int32_t long_value,
+                   uint32_t unsigned_value, uint32_t unsigned_long_value, char* field) {
+    const bool wide = conversion.size == 'l';
+    uint32_t bits = 0;
+    if (conversion.letter == 'u') {
+        bits = wide ? unsigned_long_value : unsigned_value;
+    } else {
+        bits = static_cast<uint32_t>(wide ? long_value : int_value);
+    }
+    write_number(plan_number(conversion, bits), field);
 }
 
 void show_overflow_mark(char code, const char* text, int row, int column) {

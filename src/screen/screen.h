@@ -36,12 +36,11 @@ struct Conversion {
 int scr_printf(char* out, int capacity, int row, int column, const char* format, ...);
 
 // Writes the padded text of one number conversion (d, i, o, u, x, X) into `field`
-// (number_field_size bytes). The signed pair is read for d, i, o, x and X, the unsigned pair
-// for u; of each pair the long member when `size` is 'l'. Flags are 1 when set; only the
-// first of the width digits is looked at (a '0' chooses zero fill).
-void format_number(char conversion, char size, int32_t int_value, int32_t long_value,
-                   uint32_t unsigned_value, uint32_t unsigned_long_value, char* field, int width,
-                   char plus, char space, char left, const char* width_digits);
+// (number_field_size bytes), laid out by the conversion's letter, size, flags, width and
+// width digits (a leading '0' chooses zero fill). The signed pair is read for d, i, o, x and
+// X, the unsigned pair for u; of each pair the long member when the size is 'l'.
+void format_number(const Conversion& conversion, int32_t int_value, int32_t long_value,
+                   uint32_t unsigned_value, uint32_t unsigned_long_value, char* field);
 
 // Clears every item of one conversion's state: empty digit texts, no letters, no flags,
 // width and precision 0.

@@ -14,8 +14,6 @@ uint16_t self_test_word;
 constexpr uint16_t key_end = 13;
 constexpr uint16_t key_unset = 4095; // stays when a read stores nothing; never ends the test
 constexpr int key_line_capacity = 128;
-constexpr int time_format = 2;
-constexpr int date_format = 3;
 constexpr int clock_text_size = 20;
 constexpr int clock_shown = 6;
 
@@ -67,9 +65,9 @@ void screen_self_test() {
     uint16_t key = 0;
     do {
         blank_clock_text(time_text);
-        _RtcGetAsciiTime(time_format, time_text, &clock_status);
+        _RtcGetAsciiTime(HOSTLIB_TIME_24, time_text, &clock_status);
         blank_clock_text(date_text);
-        _RtcGetAsciiDate(date_format, date_text, &clock_status);
+        _RtcGetAsciiDate(HOSTLIB_DATE_YMD, date_text, &clock_status);
         cut_clock_text(time_text);
         cut_clock_text(date_text);
         write_at(time_text, clock_shown, 1, 0);

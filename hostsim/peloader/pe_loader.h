@@ -1,8 +1,10 @@
 // A small loader for 32-bit Windows DLLs, so that a Linux process of the same processor (i386
 // or 32-bit ARM) runs a plug-in DLL's own machine code: it maps the sections, applies the base
 // relocations, binds the imports by name to functions of this process, calls the entry with
-// the process attach and finds exports by name. Test support for the emulated host; it knows
-// exactly the imports that the plug-in may use and refuses every other one by name.
+// the process attach and finds exports by name. Test support for the emulated host, private to
+// hostlib (which loads the plug-in through it, see hostsim/plugin.h); its own tests reach it
+// through a test-only include path. It binds exactly the imports that the plug-in's import
+// lists name (src/entry/imports) and refuses every other one by name.
 #pragma once
 
 #include <cstddef>
@@ -84,5 +86,8 @@ class HOSTSIM_API PeImage {
 // The function of this process that the loader binds `dll`!`function` to (the DLL name is
 // matched without regard to case), or nullptr when it provides none.
 HOSTSIM_API void* pe_import(std::string_view dll, std::string_view function);
+
+// Every import that the loader binds, as "dll!function" with the DLL name in lower case.
+HOSTSIM_API std::vector<std::string> pe_import_names();
 
 } // namespace hostsim
