@@ -32,7 +32,8 @@ bool prepare_host(Session& session, const CallArgs& o) {
             eq == std::string::npos ? std::nullopt : parse_variable(s.substr(0, eq));
         if (!number) {
             std::cerr << "opkit-host: --set " << s
-                      << ": write NUMBER=TEXT with NUMBER 1 to 99, for example --set 3=abc\n";
+                      << ": write NUMBER=TEXT with NUMBER " << opkit::variable_low << " to "
+                      << opkit::variable_high << ", for example --set 3=abc\n";
             return false;
         }
         host.set_variable(*number, s.substr(eq + 1));
@@ -153,7 +154,7 @@ Command add_call_command(CLI::App& app, const Globals& g) {
     call->add_option("records", o->records, "call records, run in turn")->required();
     call->add_option("--set", o->sets, "a user variable before the call: NUMBER=TEXT");
     call->add_option("--unreadable", o->unreadable, "a user variable the host cannot read")
-        ->check(CLI::Range(1, 99));
+        ->check(CLI::Range(opkit::variable_low, opkit::variable_high));
     call->add_option("--key", o->keys, "a key queued before the call (13, enter, esc, abort, ...)");
     call->add_option("--clock", o->clock, "the clock: \"YYYY-MM-DD HH:MM:SS\"");
     call->add_flag("--trace", o->trace, "print the host services each call asked for");

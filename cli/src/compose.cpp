@@ -113,8 +113,10 @@ class Builder {
             record_.resize(chars, ' ');
         }
         const size_t length = record_.size() - 2;
-        if (length > 99) {
-            throw ComposeError("the record would need more than 99 characters", -1);
+        if (length > static_cast<size_t>(opkit::header_length.high)) {
+            throw ComposeError("the record would need more than " +
+                                   std::to_string(opkit::header_length.high) + " characters",
+                               -1);
         }
         record_[0] = static_cast<char>('0' + length / 10);
         record_[1] = static_cast<char>('0' + length % 10);
@@ -134,7 +136,8 @@ class Builder {
 
     bool known(const std::string& name) const {
         for (size_t i = 0; i < layout_.field_count; ++i) {
-            if (name == layout_.fields[i].name) {
+            const Field& field = layout_.fields[i];
+            if (name == field.name || has_alias(field, name)) {
                 return true;
             }
         }
@@ -144,8 +147,8 @@ class Builder {
     std::string field_names() const {
         std::string names;
         for (size_t i = 0; i < layout_.field_count; ++i) {
-            if (std::string_view(layout_.fields[i].name) == "relation2") {
-                continue; // written through relation=GE
+            if (is_second_letter(layout_, layout_.fields[i])) {
+                continue; // written through the relation's name
             }
             names += (names.empty() ? "" : ", ") + std::string(layout_.fields[i].name);
         }
@@ -158,41 +161,57 @@ class Builder {
     std::string record_;
 };
 
-// relation=GE (or EQ, NE, GT, LE, LT, or >= = != > <= <) fills both relation columns.
+// relation=GE (or EQ, NE, GT, LE, LT, or >= = != > <= <) fills both relation columns with the
+// relation's name.
 void place_relation(Builder& b, const Field& first, const Field& second) {
-    static const std::map<std::string, std::string> symbols{
-        {"=", "EQ"},  {"==", "EQ"}, {"!=", "NE"}, {"<>", "NE"},
-        {">=", "GE"}, {">", "GT"},  {"<=", "LE"}, {"<", "LT"}};
-    const std::string why = "one of EQ NE GE GT LE LT (or = != >= > <= <)";
-    std::string value = upper(b.need("relation", why));
-    if (const auto it = symbols.find(value); it != symbols.end()) {
+    const std::string why = "one of " + relation_values_text();
+    std::string value = upper(b.need(first.name, why));
+    // Other symbols for two of the relations, besides each relation's own.
+    static const std::map<std::string, std::string> spellings{{"==", "="}, {"<>", "!="}};
+    if (const auto it = spellings.find(value); it != spellings.end()) {
         value = it->second;
     }
-    if (b.has("relation2")) {
+    for (const opkit::RelationName& relation : opkit::relation_names) {
+        if (value == relation.symbol) {
+            value = relation.name;
+        }
+    }
+    if (b.has(second.name)) {
         // The two columns given one by one: relation=G relation2=E.
         if (value.size() != 1) {
-            b.reject("relation", "give one letter when relation2 is given too");
+            b.reject(first.name,
+                     std::string("give one letter when ") + second.name + " is given too");
         }
-        value += upper(b.need("relation2", "E or T"));
+        std::string letters;
+        for (const Accepted& a : accepted_values(second)) {
+            letters += (letters.empty() ? "" : " or ") + a.value;
+        }
+        value += upper(b.need(second.name, letters));
     }
-    static const std::set<std::string> accepted{"EQ", "NE", "GE", "GT", "LE", "LT"};
-    if (accepted.count(value) == 0) {
-        b.reject("relation", "not accepted; " + why);
+    for (const opkit::RelationName& relation : opkit::relation_names) {
+        if (value == relation.name) {
+            b.place(first, value.substr(0, 1));
+            b.place(second, value.substr(1, 1));
+            return;
+        }
     }
-    b.place(first, value.substr(0, 1));
-    b.place(second, value.substr(1, 1));
+    b.reject(first.name, "not accepted; " + why);
 }
 
-// The assignment that names a field: CHKUNIQ's reset list may also be given as list=.
+// The assignment that names a field: its own name, else one of its aliases that is given.
 std::string key_for(const Builder& b, const Field& field) {
-    if (std::string_view(field.name) == "reset_list" && !b.has("reset_list") && b.has("list")) {
-        return "list";
+    if (!b.has(field.name)) {
+        for (const std::string& alias : aliases_of(field)) {
+            if (b.has(alias)) {
+                return alias;
+            }
+        }
     }
     return field.name;
 }
 
 // Places one field from its assignment, checked against the values the field accepts.
-void place_field(Builder& b, const Layout& layout, const Field& field) {
+void place_field(Builder& b, const Field& field) {
     const std::string key = key_for(b, field);
     const bool range = field.kind == opkit::FieldKind::number && field.accepts == nullptr;
     const std::string why = std::string(field.meaning) + ", " +
@@ -200,8 +219,8 @@ void place_field(Builder& b, const Layout& layout, const Field& field) {
                                    : field_values_text(field));
     if (range) {
         const int64_t value = b.number(key, field.low, field.high, why);
-        // V_DELAY's count fills the record to its end: its digits stand as given.
-        if (std::string_view(layout.name) == "V_DELAY") {
+        // A count that fills the record to its end: its digits stand as given.
+        if (field.to_end) {
             b.place(field, std::to_string(value));
         } else {
             b.place_number(field, value);
@@ -230,12 +249,14 @@ Composed compose_for(const Layout& layout, const std::vector<FieldAssignment>& f
         if (!letter_in(field.read_for, selector)) {
             continue;
         }
-        if (std::string_view(field.name) == "relation") {
-            place_relation(b, field, layout.fields[i + 1]);
-            ++i;
+        if (field.pair != nullptr) {
+            place_relation(b, field, *field.pair);
             continue;
         }
-        place_field(b, layout, field);
+        if (is_second_letter(layout, field)) {
+            continue; // placed with its relation letter
+        }
+        place_field(b, field);
         if (&field == &first && field.kind == opkit::FieldKind::letter) {
             selector = b.placed(field);
         }
@@ -255,13 +276,7 @@ Composed compose_for(const Layout& layout, const std::vector<FieldAssignment>& f
 } // namespace
 
 const opkit::Layout* find_layout(std::string_view name) {
-    const std::string wanted = upper(name);
-    for (const opkit::Layout& layout : opkit::layouts) {
-        if (wanted == layout.name) {
-            return &layout;
-        }
-    }
-    return nullptr;
+    return opkit::find_function(name.data(), name.size());
 }
 
 Composed compose_record(std::string_view function, const std::vector<FieldAssignment>& fields) {
@@ -292,12 +307,11 @@ std::string compose_fields_help(const opkit::Layout& layout) {
     std::string out = std::string(layout.name) + " fields:\n";
     for (size_t i = 0; i < layout.field_count; ++i) {
         const opkit::Field& f = layout.fields[i];
-        if (std::string_view(f.name) == "relation2") {
+        if (is_second_letter(layout, f)) {
             continue;
         }
         std::string line = "  " + std::string(f.name) + "=";
-        line += std::string_view(f.name) == "relation" ? "EQ NE GE GT LE LT (or = != >= > <= <)"
-                                                       : field_values_text(f);
+        line += f.pair != nullptr ? relation_values_text() : field_values_text(f);
         while (line.size() < 48) {
             line += ' ';
         }
@@ -343,7 +357,7 @@ std::string field_values_text(const opkit::Field& field) {
 std::string upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        c = opkit::upper_case(c);
     }
     return out;
 }
@@ -361,8 +375,45 @@ bool letter_in(const char* letters, std::string_view value) {
         return true;
     }
     return value.size() == 1 &&
-           std::string_view(letters).find(static_cast<char>(
-               std::toupper(static_cast<unsigned char>(value[0])))) != std::string_view::npos;
+           std::string_view(letters).find(opkit::upper_case(value[0])) != std::string_view::npos;
+}
+
+std::string relation_values_text() {
+    std::string names;
+    std::string symbols;
+    for (const opkit::RelationName& relation : opkit::relation_names) {
+        names += (names.empty() ? "" : " ") + std::string(relation.name);
+    }
+    for (const opkit::RelationName& relation : opkit::relation_names) {
+        symbols += (symbols.empty() ? "" : " ") + std::string(relation.symbol);
+    }
+    return names + " (or " + symbols + ")";
+}
+
+std::vector<std::string> aliases_of(const opkit::Field& field) {
+    std::vector<std::string> out;
+    std::string_view list = field.aliases != nullptr ? field.aliases : "";
+    while (!list.empty()) {
+        const size_t blank = list.find(' ');
+        out.emplace_back(list.substr(0, blank));
+        list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
+    }
+    return out;
+}
+
+bool has_alias(const opkit::Field& field, std::string_view name) {
+    const std::vector<std::string> aliases = aliases_of(field);
+    return std::find(aliases.begin(), aliases.end(), name) != aliases.end();
+}
+
+bool is_second_letter(const opkit::Layout& layout, const opkit::Field& field) {
+    for (size_t i = 0; i < layout.field_count; ++i) {
+        const opkit::Field* pair = layout.fields[i].pair;
+        if (pair != nullptr && pair->first == field.first) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace opkit_cli

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "entry/layouts.h"
+#include "entry/facts.h"
 
 namespace opkit_cli {
 
@@ -62,6 +62,16 @@ std::string field_values_text(const opkit::Field& field);
 
 // Whether a one-letter value is among `letters` (any case); every value is when there are none.
 bool letter_in(const char* letters, std::string_view value);
+
+// The relations a relation field takes, for help texts: "EQ NE ... (or = != ...)".
+std::string relation_values_text();
+
+// The other names a field is given by (see opkit::Field::aliases), and whether `name` is one.
+std::vector<std::string> aliases_of(const opkit::Field& field);
+bool has_alias(const opkit::Field& field, std::string_view name);
+
+// Whether the field holds the second letter of one of the row's relations.
+bool is_second_letter(const opkit::Layout& layout, const opkit::Field& field);
 
 // The text in upper or lower case (ASCII letters only).
 std::string upper(std::string_view text);

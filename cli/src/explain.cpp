@@ -9,8 +9,6 @@
 #include "compose.h"
 #include "render.h"
 
-#include "entry/record.h"
-#include "host/runtime.h"
 
 namespace opkit_cli {
 
@@ -18,12 +16,7 @@ namespace {
 
 using opkit::Field;
 
-constexpr int notice_excerpt = 18;
-
-char upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-using opkit_cli::upper;
+using opkit::upper_case;
 
 std::string letter_text(char c) {
     if (c == '\0') {
@@ -52,7 +45,7 @@ int edit_distance(std::string_view a, std::string_view b) {
         row[0] = static_cast<int>(i);
         for (size_t j = 1; j <= b.size(); ++j) {
             const int above = row[j];
-            const int cost = upper(a[i - 1]) == upper(b[j - 1]) ? 0 : 1;
+            const int cost = upper_case(a[i - 1]) == upper_case(b[j - 1]) ? 0 : 1;
             row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + cost});
             diagonal = above;
         }
@@ -73,13 +66,14 @@ class Analyser {
         return out.data();
     }
 
+    // The report of one of the row's fields; a field of another row is a fault of the caller.
     FieldReport& field(const Field& f) {
         for (FieldReport& r : a_.fields) {
             if (r.name == f.name) {
                 return r;
             }
         }
-        return a_.fields.front(); // every field of the layout has a report
+        throw std::logic_error(std::string("explain: the row has no field ") + f.name);
     }
 
     void not_read(const Field& f, const std::string& why) {
@@ -205,40 +199,30 @@ std::string value_check_text(const Analyser& z, const Field& f, bool ok) {
     return text;
 }
 
-std::string relation_name(char first, char second) {
-    switch (first) {
-    case 'E': return "EQ";
-    case 'N': return "NE";
-    case 'G': return second == 'E' ? "GE" : second == 'T' ? "GT" : "";
-    case 'L': return second == 'E' ? "LE" : second == 'T' ? "LT" : "";
-    default: return "";
+// The field that holds a relation's second letter; a relation field without one is a fault of
+// the row.
+const Field& second_of(const Field& f) {
+    if (f.pair == nullptr) {
+        throw std::logic_error(std::string("explain: relation field ") + f.name +
+                               " names no second column");
     }
+    return *f.pair;
 }
 
-std::string relation_symbol(const std::string& name) {
-    static const std::map<std::string, std::string> symbols{{"EQ", "="}, {"NE", "!="}, {"GE", ">="},
-                                                            {"GT", ">"}, {"LE", "<="}, {"LT", "<"}};
-    const auto it = symbols.find(name);
-    return it == symbols.end() ? "?" : it->second;
+// The relation that the field and its paired column name, the entry null when none.
+const opkit::RelationName* relation_in(const Analyser& z, const Field& f) {
+    return opkit::relation_name_of(
+        opkit::relation_of(z.letter(f.first), z.letter(second_of(f).first)));
 }
 
-// The field that follows `f` in the row (the relation's second letter).
-const Field& next_field(const opkit::Layout& layout, const Field& f) {
-    size_t i = 0;
-    while (i + 1 < layout.field_count && std::string_view(layout.fields[i].name) != f.name) {
-        ++i;
-    }
-    return layout.fields[std::min(i + 1, layout.field_count - 1)];
-}
-
-// The relation in the field and the column after it ("" when they name none), with the
+// The relation in the field and its paired column ("" when they name none), with the
 // verdicts of both columns.
-std::string explain_relation(Analyser& z, const opkit::Layout& layout, const Field& f) {
-    const Field& second = next_field(layout, f);
-    const char first_letter = upper(z.letter(f.first));
-    const bool two_letters = first_letter == 'G' || first_letter == 'L';
-    const char second_letter = upper(z.letter(second.first));
-    const std::string name = relation_name(first_letter, two_letters ? second_letter : ' ');
+std::string explain_relation(Analyser& z, const Field& f) {
+    const Field& second = second_of(f);
+    const bool two_letters = opkit::relation_needs_second(z.letter(f.first));
+    const char second_letter = upper_case(z.letter(second.first));
+    const opkit::RelationName* relation = relation_in(z, f);
+    const std::string name = relation == nullptr ? "" : relation->name;
     if (!two_letters) {
         z.not_read(second, "(only after G or L)");
     } else {
@@ -246,16 +230,27 @@ std::string explain_relation(Analyser& z, const opkit::Layout& layout, const Fie
                           : second_letter == 'T' ? "strictly"
                                                  : "not E or T");
     }
-    z.verdict(f, name.empty() ? "names no relation" : "left " + relation_symbol(name) + " right");
+    z.verdict(f, relation == nullptr ? "names no relation"
+                                     : "left " + std::string(relation->symbol) + " right");
     return name;
 }
 
-void walk_relation(Analyser& z, const opkit::Layout& layout, const opkit::Check& check, bool ok) {
+// "EQ, NE, GE, GT, LE or LT".
+std::string relation_list() {
+    std::string out;
+    const size_t count = std::size(opkit::relation_names);
+    for (size_t i = 0; i < count; ++i) {
+        out += (i == 0 ? "" : i + 1 == count ? " or " : ", ") +
+               std::string(opkit::relation_names[i].name);
+    }
+    return out;
+}
+
+void walk_relation(Analyser& z, const opkit::Check& check, bool ok) {
     const Field& f = *check.field;
-    const Field& second = next_field(layout, f);
-    const std::string name = explain_relation(z, layout, f);
-    const char first_letter = upper(z.letter(f.first));
-    const bool two_letters = first_letter == 'G' || first_letter == 'L';
+    const Field& second = second_of(f);
+    const std::string name = explain_relation(z, f);
+    const bool two_letters = opkit::relation_needs_second(z.letter(f.first));
     std::string written = letter_text(z.letter(f.first));
     if (two_letters) {
         written += " " + letter_text(z.letter(second.first));
@@ -263,7 +258,7 @@ void walk_relation(Analyser& z, const opkit::Layout& layout, const opkit::Check&
     const bool was_stopped = z.stopped();
     z.check(check.code, ok,
             ok ? "relation " + written + " is " + name
-               : "relation " + written + " names no relation (EQ, NE, GE, GT, LE or LT)",
+               : "relation " + written + " names no relation (" + relation_list() + ")",
             &z.field(f));
     if (!ok && !was_stopped && two_letters) {
         z.field(second).fault = true;
@@ -289,7 +284,7 @@ void walk_check(Analyser& z, const opkit::Layout& layout, const opkit::Check& ch
         z.check(check.code, ok, kind + value_check_text(z, *check.field, ok),
                 &z.field(*check.field));
         return;
-    case opkit::Test::relation: walk_relation(z, layout, check, ok); return;
+    case opkit::Test::relation: walk_relation(z, check, ok); return;
     case opkit::Test::host_read:
     case opkit::Test::host_read_byte: {
         const int32_t number = z.number(*check.field);
@@ -315,7 +310,7 @@ void walk_check(Analyser& z, const opkit::Layout& layout, const opkit::Check& ch
 
 // Marks the fields that this kind of call does not read.
 void mark_unread(Analyser& z, const opkit::Layout& layout) {
-    const std::string selector(1, upper(z.letter(layout.fields[0].first)));
+    const std::string selector(1, upper_case(z.letter(layout.fields[0].first)));
     for (size_t i = 0; i < layout.field_count; ++i) {
         const Field& f = layout.fields[i];
         if (!letter_in(f.read_for, selector)) {
@@ -326,7 +321,7 @@ void mark_unread(Analyser& z, const opkit::Layout& layout) {
 
 // The word for the letter in a field that selects what the call does ("" when none).
 std::string letter_word(const Analyser& z, const Field& f) {
-    const std::string letter(1, upper(z.letter(f.first)));
+    const std::string letter(1, upper_case(z.letter(f.first)));
     for (const Accepted& value : accepted_values(f)) {
         if (value.value == letter) {
             return value.spellings.size() > 1 ? value.spellings[1] : value.value;
@@ -347,7 +342,7 @@ void describe_dicount(Analyser& z) {
     z.verdict(F::variable, "user variable " + v);
     if (op == "store") {
         z.host_call("_WriteUserVariable(" + v +
-                    ", counter text): a refused write (5) shows \"CFR append too long:\"");
+                    ", counter text): a refused write (5) shows \"" + opkit::append_text + "\"");
     }
     z.a_.action = op == "decrement"   ? "decrements counter " + n + " (a counter at 0 stays at 0)"
                   : op == "increment" ? "increments counter " + n
@@ -361,7 +356,7 @@ void describe_popupwn(Analyser& z) {
     namespace F = opkit::popupwn;
     const std::string act = letter_word(z, F::action);
     const int32_t rows = z.number(F::rows);
-    const int attribute = upper(z.letter(F::frame.first)) == 'N' ? 0 : 1;
+    const int attribute = upper_case(z.letter(F::frame.first)) == 'N' ? 0 : 1;
     z.verdict(F::rows, std::to_string(rows) + " body rows");
     z.verdict(F::frame, "frame attribute " + std::to_string(attribute) +
                             (attribute == 1 ? " (reverse)" : " (normal)"));
@@ -381,23 +376,44 @@ void describe_popupwn(Analyser& z) {
     }
 }
 
-void describe_comparison(Analyser& z, const opkit::Layout& layout) {
-    const Field* f = layout.fields; // left, relation, relation2, right, mode
-    const bool text = std::string_view(layout.name) == "COMPARE";
-    const char m = upper(z.letter(f[4].first));
-    const int holds = m == 'N' ? 0 : m == 'S' ? 1 : 2;
-    const int fails = m == 'N' ? 1 : 0;
-    z.verdict(f[4], "returns " + std::to_string(holds) + " when the relation holds, " +
-                        std::to_string(fails) + " when not");
-    const std::string name = explain_relation(z, layout, f[1]);
-    // COMPARE hands the numbers over as converted, CMP_INT only their low 8 bits.
+// The field of the row's `nth` check (from 0) that makes one of the tests; a row without one
+// is not what the description expects.
+const Field& checked_field(const opkit::Layout& layout, std::initializer_list<opkit::Test> tests,
+                           int nth) {
+    for (size_t i = 0; i < layout.check_count; ++i) {
+        const opkit::Check& check = layout.checks[i];
+        const bool wanted = std::find(tests.begin(), tests.end(), check.test) != tests.end();
+        if (wanted && check.field != nullptr && nth-- == 0) {
+            return *check.field;
+        }
+    }
+    throw std::logic_error(std::string("explain: ") + layout.name +
+                           " lacks a check that its description needs");
+}
+
+// The comparisons: the two variables the host reads, the relation and the result mode.
+void describe_comparison(Analyser& z, const opkit::Layout& layout, bool text) {
+    const std::initializer_list<opkit::Test> reads{opkit::Test::host_read,
+                                                   opkit::Test::host_read_byte};
+    const Field& left = checked_field(layout, reads, 0);
+    const Field& right = checked_field(layout, reads, 1);
+    const Field& relation = checked_field(layout, {opkit::Test::relation}, 0);
+    const Field& mode = checked_field(layout, {opkit::Test::one_of}, 0);
+    const opkit::ResultPair results = opkit::result_pair_of(z.letter(mode.first));
+    z.verdict(mode, "returns " + std::to_string(results.holds) + " when the relation holds, " +
+                        std::to_string(results.fails) + " when not");
+    explain_relation(z, relation);
+    const opkit::RelationName* named = relation_in(z, relation);
+    // Texts are compared as the variables hold them, numbers only by their low 8 bits.
     const auto host = [&](const Field& v) {
         return std::to_string(text ? z.number(v) : static_cast<uint8_t>(z.number(v)));
     };
     z.a_.action = std::string("compares the ") +
                   (text ? "texts (byte by byte)" : "integer values") + " of user variables " +
-                  host(f[0]) + " and " + host(f[3]) + ": returns " + std::to_string(holds) +
-                  " when left " + relation_symbol(name) + " right, else " + std::to_string(fails);
+                  host(left) + " and " + host(right) + ": returns " +
+                  std::to_string(results.holds) + " when left " +
+                  (named == nullptr ? "?" : named->symbol) + " right, else " +
+                  std::to_string(results.fails);
 }
 
 void describe_intmath(Analyser& z) {
@@ -436,7 +452,7 @@ void describe_chkuniq(Analyser& z) {
 void describe_tm_date(Analyser& z) {
     namespace F = opkit::tm_date;
     const int32_t hours = z.number(F::hours);
-    const bool amer = upper(z.letter(F::style.first)) == 'A';
+    const bool amer = upper_case(z.letter(F::style.first)) == 'A';
     const std::string tv = std::to_string(z.number(F::time_variable));
     const std::string dv = std::to_string(z.number(F::date_variable));
     z.verdict(F::hours, hours == 12 ? "hh:mm:ss AM/PM" : "hh:mm:ss");
@@ -450,7 +466,7 @@ void describe_tm_date(Analyser& z) {
 }
 
 void describe_tranmsg(Analyser& z) {
-    const char c = upper(z.letter(opkit::tranmsg::switch_letter.first));
+    const char c = upper_case(z.letter(opkit::tranmsg::switch_letter.first));
     const std::string state = c == 'N' ? "off" : "on";
     z.verdict(opkit::tranmsg::switch_letter, state);
     z.a_.action = "switches the host's transaction messages " + state + "; returns 0";
@@ -459,18 +475,19 @@ void describe_tranmsg(Analyser& z) {
 void describe_v_delay(Analyser& z) {
     namespace F = opkit::v_delay;
     Analysis& a = z.a_;
-    const int32_t width =
-        std::clamp(a.length - F::count_offset, 0, static_cast<int32_t>(F::count.width));
+    const int32_t width = opkit::present_width(F::count, a.length);
     FieldReport& count = z.field(F::count);
     count.width = std::max(1, width);
     count.raw = z.text(F::count.first, width);
     const int32_t n = opkit::text_to_int(count.raw.c_str());
     count.value = std::to_string(n);
-    const int64_t passes = std::max<int64_t>(1, 8LL * n / 3);
+    const int64_t passes = F::passes(n);
+    const std::string pass = " passes of " + std::to_string(F::pass_ms) + " ms";
     count.verdict = width == 0 ? "no count: the length leaves no columns for it; one pass"
-                               : std::to_string(passes) + " passes of 20 ms";
-    a.action = "waits " + std::to_string(passes) + " passes of 20 ms (" +
-               std::to_string(passes * 20) +
+                               : std::to_string(passes) + pass;
+    a.seconds = static_cast<double>(passes * F::pass_ms) / 1000.0;
+    a.action = "waits " + std::to_string(passes) + pass + " (" +
+               std::to_string(passes * F::pass_ms) +
                " ms), ending early on the abort key (256) or a stop; returns 0";
 }
 
@@ -479,6 +496,8 @@ void describe_wait_uv(Analyser& z) {
     const std::string v = std::to_string(z.number(F::variable));
     const uint16_t timeout = static_cast<uint16_t>(z.number(F::timeout));
     z.field(F::timeout).value = std::to_string(timeout);
+    z.a_.seconds = timeout;
+    z.a_.waits_for = z.number(F::variable);
     // The wait counts whole seconds of the host's clock and ends once more than the timeout
     // have passed: up to one second beyond it, depending on where in a second it began.
     const std::string whole = "more than " + std::to_string(timeout) + " whole seconds";
@@ -490,17 +509,20 @@ void describe_wait_uv(Analyser& z) {
 }
 
 void describe(Analyser& z, const opkit::Layout& layout) {
-    using Describer = void (*)(Analyser&);
-    static const std::map<std::string_view, Describer> describers{
-        {"DICOUNT", describe_dicount}, {"POPUPWN", describe_popupwn}, {"INTMATH", describe_intmath},
-        {"CHKUNIQ", describe_chkuniq}, {"TM_DATE", describe_tm_date}, {"TRANMSG", describe_tranmsg},
-        {"V_DELAY", describe_v_delay}, {"WAIT_UV", describe_wait_uv}};
-    const auto it = describers.find(layout.name);
-    if (it != describers.end()) {
-        it->second(z);
-    } else {
-        describe_comparison(z, layout);
+    using B = opkit::Behaviour;
+    switch (layout.behaviour) {
+    case B::counter: describe_dicount(z); return;
+    case B::popup: describe_popupwn(z); return;
+    case B::compare_texts: describe_comparison(z, layout, true); return;
+    case B::compare_numbers: describe_comparison(z, layout, false); return;
+    case B::arithmetic: describe_intmath(z); return;
+    case B::unique_values: describe_chkuniq(z); return;
+    case B::clock: describe_tm_date(z); return;
+    case B::transaction: describe_tranmsg(z); return;
+    case B::delay: describe_v_delay(z); return;
+    case B::wait_for_variable: describe_wait_uv(z); return;
     }
+    throw std::logic_error(std::string("explain: no description for ") + layout.name);
 }
 
 void analyse_name(Analysis& a);
@@ -542,15 +564,11 @@ void analyse_header(Analysis& a) {
 
 // The function the name columns select, or hints at what went wrong with the name.
 void analyse_name(Analysis& a) {
-    char name[8];
+    opkit::NameColumns name = {};
     opkit::record_field_text(a.record.c_str(), opkit::header_name, name);
     a.name_raw = name;
-    for (const opkit::Layout& layout : opkit::layouts) {
-        if (opkit::text_compare_nocase(name, layout.name) == 0) {
-            a.layout = &layout;
-            break;
-        }
-    }
+    const int index = opkit::dispatch_find_columns(name);
+    a.layout = index < 0 ? nullptr : &opkit::layouts[index];
     if (a.layout != nullptr) {
         return;
     }
@@ -569,6 +587,13 @@ void analyse_name(Analysis& a) {
     if (!best.empty()) {
         a.name_notes.push_back("did you mean " + best + "?");
     }
+}
+
+// A count in words, as the text reads best for the few counts it names.
+std::string count_word(size_t count) {
+    static const char* const words[] = {"no",    "one",  "two", "three", "four",   "five",  "six",
+                                        "seven", "eight", "nine", "ten",  "eleven", "twelve"};
+    return count < std::size(words) ? words[count] : std::to_string(count);
 }
 
 std::string pad(std::string text, size_t width) {
@@ -687,14 +712,17 @@ std::string predict_notice(const Analysis& analysis, const HostReader& reader) {
 }
 
 std::string notice_row(std::string_view record, std::string_view code) {
-    std::string excerpt;
+    std::string row = opkit::bad_param_text;
+    row.replace(opkit::bad_param_code_column, opkit::bad_param_code_width,
+                code.substr(0, opkit::bad_param_code_width));
+    const size_t end = row.size() + static_cast<size_t>(opkit::bad_param_excerpt);
     for (const char c : record) {
-        if (c == '\0' || excerpt.size() == static_cast<size_t>(notice_excerpt)) {
+        if (c == '\0' || row.size() == end) {
             break;
         }
-        excerpt += c;
+        row += c;
     }
-    return "Bad CCFR(" + std::string(code.substr(0, 2)) + "):" + excerpt;
+    return row;
 }
 
 namespace {
@@ -724,20 +752,24 @@ std::string render_ruler(const Analysis& a) {
 }
 
 std::string render_header(const Analysis& a) {
-    std::string out = "Length digits  columns 0-1  \"" + printable(a.length_raw) +
+    const opkit::Field& length = opkit::header_length;
+    const opkit::Field& name = opkit::header_name;
+    std::string out = "Length digits  columns " + columns_text(length.first, length.width) +
+                      "  \"" + printable(a.length_raw) +
                       "\" = " + std::to_string(a.length) + ": the record should end at column " +
                       std::to_string(a.length + 1) + "\n";
     for (const std::string& note : a.length_notes) {
         out += "               " + note + "\n";
     }
-    out += "Function       columns 2-8  \"" + printable(a.name_raw) + "\"";
+    out += "Function       columns " + columns_text(name.first, name.width) + "  \"" +
+           printable(a.name_raw) + "\"";
     if (a.layout != nullptr) {
         out += " = " + std::string(a.layout->name) + "\n";
         for (const std::string& need : a.needs) {
             out += "               needs " + need + "\n";
         }
     } else {
-        out += ": matches none of the ten functions\n";
+        out += ": matches none of the " + count_word(std::size(opkit::layouts)) + " functions\n";
         for (const std::string& note : a.name_notes) {
             out += "               " + note + "\n";
         }

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "entry/layouts.h"
+#include "entry/facts.h"
 
 namespace opkit_cli {
 
@@ -60,6 +60,8 @@ struct Analysis {
     std::vector<HostRead> reads;     // reads made before the record's verdict
     int divide_by_variable = 0;      // INTMATH "/": C6 when this variable converts to 0
     std::string action;              // what the call does when no notice is raised
+    double seconds = 0;              // a waiting call: how long it waits at most
+    int waits_for = 0;               // a call that waits for a user variable: its number
 };
 
 Analysis analyse(std::string_view record);

@@ -9,8 +9,8 @@ namespace opkit_cli {
 namespace {
 
 // The variables a script can name.
-constexpr int first_script_variable = 1;
-constexpr int last_script_variable = 99;
+constexpr int first_script_variable = opkit::variable_low;
+constexpr int last_script_variable = opkit::variable_high;
 
 } // namespace
 

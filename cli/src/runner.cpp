@@ -14,6 +14,15 @@ namespace opkit_cli {
 
 namespace {
 
+// The append notice's text without its closing colon, as reports name it.
+std::string append_title() {
+    std::string title = opkit::append_text;
+    if (!title.empty() && title.back() == ':') {
+        title.pop_back();
+    }
+    return title;
+}
+
 using hostsim::Service;
 
 std::string rtrim(std::string text) {
@@ -56,9 +65,9 @@ std::string notice_in_trace(const std::vector<hostsim::TraceEntry>& trace) {
         if (e.service != Service::VioWrtCharStr) {
             continue;
         }
-        if (e.text == "CFR append too long:") {
+        if (e.text == opkit::append_text) {
             notice = "append";
-        } else if (e.text == "Bad CCFR(  ):" && i + 1 < trace.size()) {
+        } else if (e.text == opkit::bad_param_text && i + 1 < trace.size()) {
             notice = trace[i + 1].text; // the code is written next, between the parentheses
         }
     }
@@ -139,7 +148,7 @@ void Runner::print_call(const Directive& d, const CallReport& report) {
     line += "  => " + std::to_string(report.result);
     std::vector<std::string> notes = report.changes;
     if (!report.notice.empty()) {
-        std::string n = report.notice == "append" ? "notice \"CFR append too long\""
+        std::string n = report.notice == "append" ? "notice \"" + append_title() + "\""
                                                   : "notice " + report.notice;
         if (report.auto_key) {
             n += ", Enter pressed for its key wait";

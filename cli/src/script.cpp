@@ -102,7 +102,7 @@ class Args {
     ScreenSize screen_;
 };
 
-constexpr int max_variable = 99;
+constexpr int max_variable = opkit::variable_high;
 constexpr int max_row = 255;
 
 std::vector<uint16_t> take_keys(Args& args) {
@@ -187,7 +187,7 @@ void check_extent(const Args& args, int column, size_t width, int at, const char
 }
 
 int take_variable(Args& args) {
-    return static_cast<int>(args.take_int("variable", 1, max_variable));
+    return static_cast<int>(args.take_int("variable", opkit::variable_low, max_variable));
 }
 
 int take_row(Args& args, const char* what = "row") {
@@ -727,7 +727,7 @@ std::vector<uint16_t> parse_keys(std::string_view text) {
 std::optional<int> parse_variable(std::string_view text) {
     int value = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || value < 1 ||
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || value < opkit::variable_low ||
         value > max_variable) {
         return std::nullopt;
     }

@@ -16,6 +16,7 @@
 #include <deque>
 #include <future>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -146,7 +147,8 @@ class Shell {
     // What the running call is, for its waiting display.
     std::string running_label_;
     std::string running_function_;
-    double running_seconds_ = 0; // V_DELAY: nominal duration; WAIT_UV: the timeout
+    std::optional<opkit::Behaviour> running_behaviour_; // of the function running
+    double running_seconds_ = 0; // a delay: its nominal duration; a wait: its timeout
     int running_variable_ = 0;
     int line_number_ = 0;
 };
@@ -167,18 +169,15 @@ void Shell::start_call(int code, const std::string& record, const std::string& l
     session_.host().clear_trace();
     running_label_ = label;
     running_function_.clear();
+    running_behaviour_.reset();
     running_seconds_ = 0;
     if (code == 3) {
         const Analysis a = analyse(record);
         if (a.layout != nullptr && a.notice.empty()) {
             running_function_ = a.layout->name;
-            if (running_function_ == "V_DELAY") {
-                const int32_t n = std::stoi(a.fields.front().value);
-                running_seconds_ = 0.02 * static_cast<double>(std::max<int64_t>(1, 8LL * n / 3));
-            } else if (running_function_ == "WAIT_UV") {
-                running_variable_ = std::stoi(a.fields[0].value);
-                running_seconds_ = std::stod(a.fields[1].value);
-            }
+            running_behaviour_ = a.layout->behaviour;
+            running_variable_ = a.waits_for;
+            running_seconds_ = a.seconds;
         }
     } else if (code == 5) {
         running_function_ = "self-test";
@@ -197,18 +196,20 @@ std::string Shell::waiting_text() const {
         return "idle";
     }
     const std::string row0 = session_.host().screen_row(0);
-    if (row0.rfind("Bad CCFR(", 0) == 0 || row0.rfind("CFR append too long:", 0) == 0) {
+    const std::string_view bad_param(opkit::bad_param_text, opkit::bad_param_code_column);
+    if (row0.rfind(bad_param, 0) == 0 || row0.rfind(opkit::append_text, 0) == 0) {
         return "notice waiting for a key: press any key";
     }
     const double left = std::max(0.0, running_seconds_ - worker_.seconds_running());
     char text[96];
-    if (running_function_ == "V_DELAY") {
-        std::snprintf(text, sizeof text, "V_DELAY waiting, %.1f s left (Ctrl-A aborts)", left);
+    if (running_behaviour_ == opkit::Behaviour::delay) {
+        std::snprintf(text, sizeof text, "%s waiting, %.1f s left (Ctrl-A aborts)",
+                      running_function_.c_str(), left);
         return text;
     }
-    if (running_function_ == "WAIT_UV") {
-        std::snprintf(text, sizeof text, "WAIT_UV waiting for variable %d, %.0f s left",
-                      running_variable_, left);
+    if (running_behaviour_ == opkit::Behaviour::wait_for_variable) {
+        std::snprintf(text, sizeof text, "%s waiting for variable %d, %.0f s left",
+                      running_function_.c_str(), running_variable_, left);
         return text;
     }
     if (running_function_ == "self-test") {

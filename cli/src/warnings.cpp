@@ -3,14 +3,15 @@
 
 #include <vector>
 
-#include "entry/record.h"
+#include "entry/facts.h"
 #include "render.h"
 
 namespace opkit_cli {
 
 namespace {
 
-constexpr int header_columns = 9; // the length digits and the function name
+// The length digits and the function name.
+constexpr int header_columns = opkit::header_name.first + opkit::header_name.width;
 
 // Runs of non-blank characters in columns that no field of the function covers; one warning
 // a run, so that a shifted field is reported once.
