@@ -340,7 +340,8 @@ namespace v_delay {
 constexpr Field count = to_record_end(
     number("count", 10, 5, 0, 99999,
            "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)"));
-constexpr int32_t max_length = count.first - header_columns + count.width;
+constexpr int32_t count_offset = count.first - header_columns; // the record before the count
+constexpr int32_t max_length = count_offset + count.width;
 // A count of N waits 8N/3 passes of 20 ms, at least one.
 constexpr int32_t units_per_count = 8;
 constexpr int32_t units_per_pass = 3;
