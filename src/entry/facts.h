@@ -20,8 +20,9 @@ namespace opkit {
 
 // The row of the function `name` names (ASCII case ignored), found by the lookup that each
 // call makes; null when none does. `length` counts the name's characters: a name that holds
-// a NUL or is longer than any function's name selects none.
-inline const Layout* find_function(const char* name, size_t length) {
+// a NUL or is longer than any function's name selects none. The rows are constants of each
+// file that includes them, so the function is too: it answers with a row of its own file.
+static inline const Layout* find_function(const char* name, size_t length) {
     if (length > static_cast<size_t>(name_columns)) {
         return nullptr;
     }
@@ -52,7 +53,7 @@ constexpr RelationName relation_names[] = {
 };
 
 // The entry for a relation; null for Relation::none.
-constexpr const RelationName* relation_name_of(Relation relation) {
+static constexpr const RelationName* relation_name_of(Relation relation) {
     for (const RelationName& entry : relation_names) {
         if (entry.relation == relation) {
             return &entry;
