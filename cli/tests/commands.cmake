@@ -370,3 +370,36 @@ file(WRITE ${scratch}/box.screen "${picture}")
 check(1 ARGS run ${scratch}/box.txt
     HOLDS "screen row  2: expected |  |  Changed!            ||\n                     found    |  |                      ||\n                                    ^"
     LACKS "screen row  1:" "attribute row")
+
+# An error is said once, with its exit status; a command that goes on with its other inputs
+# says the error of the one it could not read and still reports the others.
+function(said_once text)
+    string(FIND "${last_output}" "${text}" first)
+    string(FIND "${last_output}" "${text}" last REVERSE)
+    if(first EQUAL -1 OR NOT first EQUAL last)
+        message(FATAL_ERROR "\"${text}\" is not said exactly once:\n${last_output}")
+    endif()
+endfunction()
+set(examples ${CMAKE_CURRENT_LIST_DIR}/../../examples)
+check(2 ARGS lint ${scratch}/missing.tbl ${examples}/tables/records.tbl
+    HOLDS "in 1 table: nothing found")
+said_once("missing.tbl: error: cannot read the table: ")
+check(2 ARGS run ${scratch}/missing.txt ${examples}/demo.txt)
+said_once("missing.txt: error: cannot read the script: ")
+check(2 ARGS --plugin ${scratch}/none.so call "10TRANMSG N ")
+said_once("opkit-host: cannot load the plug-in: ")
+check(2 ARGS --plugin ${scratch}/none.so run --junit ${scratch}/none.xml ${examples}/demo.txt)
+said_once("opkit-host: cannot load the plug-in: ")
+file(READ ${scratch}/none.xml report)
+if(NOT report MATCHES "cannot load the plug-in")
+    message(FATAL_ERROR "the JUnit report does not say why the script did not run:\n${report}")
+endif()
+check(2 ARGS call "10TRANMSG N " --clock "2026-13-01 00:00:00")
+said_once("--clock must be YYYY-MM-DD HH:MM:SS")
+check(2 ARGS compose DICOUNT operation=X counter=1 HOLDS "DICOUNT fields:")
+said_once("operation=X: not accepted")
+# Without a terminal the shell refuses to start, whether or not this build has one.
+check(2 ARGS shell)
+if(NOT last_output MATCHES "^opkit-host: (shell needs a terminal|this build has no full-screen view)")
+    message(FATAL_ERROR "shell without a terminal said:\n${last_output}")
+endif()

@@ -12,6 +12,9 @@
 
 namespace opkit {
 
+// The length digits' own columns: the length counts the characters after them.
+constexpr int32_t header_columns = 2;
+
 // How a field's characters are read.
 enum class FieldKind : uint8_t {
     number, // decimal, read like atoi: blanks, a sign, digits up to the first other character
@@ -35,7 +38,42 @@ struct Field {
     // The letters of the function's first field for which the handler reads this field
     // (any case); null: every call reads it.
     const char* read_for = nullptr;
+    // Other names that the command-line host takes for the field, separated by blanks (null:
+    // none); the field's own name is used when both are given.
+    const char* aliases = nullptr;
+    // A relation's letter: the field that holds the relation's second letter, in the column
+    // after it (null: the field is no relation).
+    const Field* pair = nullptr;
+    // The field runs from its first column to the record's end as the length digits give it,
+    // at most `width` columns (see present_width).
+    bool to_end = false;
 };
+
+// A field that other names also reach (see Field::aliases).
+constexpr Field also_named(Field field, const char* aliases) {
+    field.aliases = aliases;
+    return field;
+}
+// A relation letter whose second letter stands in `second`, the next column.
+constexpr Field paired_with(Field field, const Field& second) {
+    field.pair = &second;
+    return field;
+}
+// A field that fills the record from its first column to the record's end.
+constexpr Field to_record_end(Field field) {
+    field.to_end = true;
+    return field;
+}
+
+// The columns of the field that a record of `length` (its length digits) holds: the field's
+// width, or for a field that runs to the record's end, what the length leaves it (0 to width).
+constexpr int32_t present_width(const Field& field, int32_t length) {
+    if (!field.to_end) {
+        return field.width;
+    }
+    const int32_t width = length + header_columns - field.first;
+    return width < 0 ? 0 : width > field.width ? field.width : width;
+}
 
 // What a check tests.
 enum class Test : uint8_t {
@@ -63,6 +101,21 @@ struct Check {
 
 using Handler = int (*)(const char* record);
 
+// What a function does with an accepted record, in the command-line host's terms: which
+// description of the call explain gives, and what the full-screen view shows while it runs.
+enum class Behaviour : uint8_t {
+    counter,          // counts up, down, resets or stores a counter
+    popup,            // opens or closes a framed box
+    compare_texts,    // compares the texts of two user variables
+    compare_numbers,  // compares the low 8 bits of two user variables' numbers
+    arithmetic,       // computes from two user variables into a third
+    unique_values,    // verifies values against short lists, or empties a list
+    clock,            // writes the time and date texts
+    transaction,      // switches the host's transaction messages
+    delay,            // waits a count of passes
+    wait_for_variable, // waits for a user variable to hold text
+};
+
 // The host services a handler may ask for, beyond the screen writes and key waits of its
 // notices.
 enum HostService : uint8_t {
@@ -87,6 +140,7 @@ struct Layout {
     uint8_t results;     // bit r set: the handler may answer r
     unsigned services;   // HostService bits
     VariableRange writes;
+    Behaviour behaviour;
     const Field* fields;
     size_t field_count;
     const Check* checks;
@@ -172,9 +226,10 @@ constexpr const char* strictness_letters = "E T";
 namespace compare {
 constexpr Field left =
     number("left", 14, 2, variable_low, variable_high, "user variable holding the left text");
-constexpr Field relation = letter("relation", 18, relation_letters, "E equal, N not equal, G or L");
 constexpr Field relation2 =
     letter("relation2", 19, strictness_letters, "after G or L: E (or equal) or T (strictly)");
+constexpr Field relation = paired_with(
+    letter("relation", 18, relation_letters, "E equal, N not equal, G or L"), relation2);
 constexpr Field right =
     number("right", 25, 2, variable_low, variable_high, "user variable holding the right text");
 constexpr Field mode =
@@ -192,9 +247,10 @@ constexpr Check checks[] = {length, left_read, right_read, known_mode, known_rel
 namespace cmp_int {
 constexpr Field left = number("left", 12, 2, variable_low, variable_high,
                               "user variable holding the left number (low 8 bits reach the host)");
-constexpr Field relation = letter("relation", 16, relation_letters, "E equal, N not equal, G or L");
 constexpr Field relation2 =
     letter("relation2", 17, strictness_letters, "after G or L: E (or equal) or T (strictly)");
+constexpr Field relation = paired_with(
+    letter("relation", 16, relation_letters, "E equal, N not equal, G or L"), relation2);
 constexpr Field right =
     number("right", 21, 2, variable_low, variable_high,
            "user variable holding the right number (low 8 bits reach the host)");
@@ -235,8 +291,9 @@ constexpr Field action =
            "V verifies a value, R resets a list, any other letter does nothing");
 constexpr Field variable = number("variable", 14, 2, variable_low, variable_high,
                                   "user variable holding the value (verify only)", "V");
-constexpr Field reset_list =
-    number("reset_list", 23, 1, 1, 2, "list to empty (reset only; compose also takes list=)", "R");
+constexpr Field reset_list = also_named(
+    number("reset_list", 23, 1, 1, 2, "list to empty (reset only; compose also takes list=)", "R"),
+    "list");
 constexpr Field verify_list = number("list", 25, 1, 1, 2, "list to look in (verify only)", "V");
 constexpr int32_t verify_min_length = 24;
 constexpr int32_t reset_min_length = 22;
@@ -280,11 +337,19 @@ constexpr Check checks[] = {length};
 
 namespace v_delay {
 // The count runs from column 10 to the end of the record: length - 8 characters, 0 to 5.
-constexpr Field count =
+constexpr Field count = to_record_end(
     number("count", 10, 5, 0, 99999,
-           "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)");
-constexpr int32_t count_offset = 8; // characters of the record before the count, from column 2
+           "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)"));
+constexpr int32_t count_offset = count.first - header_columns; // the record before the count
 constexpr int32_t max_length = count_offset + count.width;
+// A count of N waits 8N/3 passes of 20 ms, at least one.
+constexpr int32_t units_per_count = 8;
+constexpr int32_t units_per_pass = 3;
+constexpr uint32_t pass_ms = 20;
+constexpr int64_t passes(int32_t delay_count) {
+    const int64_t made = int64_t{units_per_count} * delay_count / units_per_pass;
+    return made < 1 ? 1 : made;
+}
 constexpr Check length{"V3", Test::length_at_most, nullptr, max_length, nullptr, nullptr};
 constexpr Field fields[] = {count};
 constexpr Check checks[] = {length};
@@ -307,10 +372,10 @@ template <typename T, size_t N> constexpr size_t count_of(const T (&)[N]) {
     return N;
 }
 
-#define OPKIT_ROW(label, ns, handler, returns, results, services, writes)                          \
+#define OPKIT_ROW(label, ns, handler, returns, results, services, writes, behaviour)               \
     {                                                                                              \
-        label, handler, returns, results, services, writes, ns::fields, count_of(ns::fields),      \
-            ns::checks, count_of(ns::checks)                                                       \
+        label, handler, returns, results, services, writes, Behaviour::behaviour, ns::fields,      \
+            count_of(ns::fields), ns::checks, count_of(ns::checks)                                 \
     }
 
 constexpr VariableRange no_writes{1, 0};
@@ -324,19 +389,23 @@ constexpr VariableRange intmath_target{intmath::result_variable, intmath::result
 // POPUPWN always hand the host 0.
 constexpr Layout layouts[] = {
     OPKIT_ROW("DICOUNT", dicount, cfr_dicount, false, 0b001, service_write_variable,
-              dicount_target),
-    OPKIT_ROW("POPUPWN", popupwn, cfr_popupwn, false, 0b001, service_cells, no_writes),
-    OPKIT_ROW("COMPARE", compare, cfr_compare, true, 0b011, service_read_variable, no_writes),
-    OPKIT_ROW("CMP_INT", cmp_int, cfr_cmp_int, true, 0b111, service_read_variable, no_writes),
+              dicount_target, counter),
+    OPKIT_ROW("POPUPWN", popupwn, cfr_popupwn, false, 0b001, service_cells, no_writes, popup),
+    OPKIT_ROW("COMPARE", compare, cfr_compare, true, 0b011, service_read_variable, no_writes,
+              compare_texts),
+    OPKIT_ROW("CMP_INT", cmp_int, cfr_cmp_int, true, 0b111, service_read_variable, no_writes,
+              compare_numbers),
     OPKIT_ROW("INTMATH", intmath, cfr_intmath, true, 0b001,
-              service_read_variable | service_write_variable, intmath_target),
-    OPKIT_ROW("CHKUNIQ", chkuniq, cfr_chkuniq, true, 0b011, service_read_variable, no_writes),
+              service_read_variable | service_write_variable, intmath_target, arithmetic),
+    OPKIT_ROW("CHKUNIQ", chkuniq, cfr_chkuniq, true, 0b011, service_read_variable, no_writes,
+              unique_values),
     OPKIT_ROW("TM_DATE", tm_date, cfr_tm_date, true, 0b001,
-              service_idle | service_clock | service_write_variable, tm_date_target),
-    OPKIT_ROW("TRANMSG", tranmsg, cfr_tranmsg, true, 0b001, service_transaction, no_writes),
-    OPKIT_ROW("V_DELAY", v_delay, cfr_v_delay, true, 0b001, service_idle, no_writes),
+              service_idle | service_clock | service_write_variable, tm_date_target, clock),
+    OPKIT_ROW("TRANMSG", tranmsg, cfr_tranmsg, true, 0b001, service_transaction, no_writes,
+              transaction),
+    OPKIT_ROW("V_DELAY", v_delay, cfr_v_delay, true, 0b001, service_idle, no_writes, delay),
     OPKIT_ROW("WAIT_UV", wait_uv, cfr_wait_uv, true, 0b111,
-              service_read_variable | service_idle | service_clock, no_writes),
+              service_read_variable | service_idle | service_clock, no_writes, wait_for_variable),
 };
 #undef OPKIT_ROW
 

@@ -18,9 +18,9 @@ const int days_before_month[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 
 namespace {
 
 constexpr uint16_t abort_key = 256;
-constexpr uint32_t delay_pass_ms = 20;
-constexpr int32_t delay_units_per_count = 8;
-constexpr int32_t delay_units_per_pass = 3;
+constexpr uint32_t delay_pass_ms = v_delay::pass_ms;
+constexpr int32_t delay_units_per_count = v_delay::units_per_count;
+constexpr int32_t delay_units_per_pass = v_delay::units_per_pass;
 constexpr int clock_buffer_size = 8;
 constexpr int clock_digits = 6;
 // A fixed offset that every count carries; it drops out of each difference.
@@ -177,12 +177,7 @@ int cfr_v_delay(const char* record) {
     }
     // The count fills the record from column 10 on; a record too short to reach column 10
     // has no count at all, which reads as 0.
-    int32_t width = record_length - v_delay::count_offset;
-    if (width < 0) {
-        width = 0;
-    } else if (width > v_delay::count.width) {
-        width = v_delay::count.width;
-    }
+    const int32_t width = present_width(v_delay::count, record_length);
     delay_with_key_abort(delay_units_per_count *
                          record_columns_int(record, v_delay::count.first, static_cast<int>(width)));
     return 0;

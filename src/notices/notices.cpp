@@ -11,8 +11,6 @@ namespace opkit {
 namespace {
 
 constexpr char blank_row[] = "                                        "; // 40 spaces
-constexpr char bad_param_text[] = "Bad CCFR(  ):";
-constexpr char append_text[] = "CFR append too long:";
 constexpr char press_key_text[] = "Press any key to continue       ";
 
 void write_at(const char* text, int length, uint8_t row, uint8_t column) {
@@ -39,16 +37,16 @@ void wait_for_any_key() {
 void cfr_bad_param(const char* record, const char* code) {
     write_at(blank_row, 40, 0, 0);
     write_at(blank_row, 40, 1, 0);
-    write_at(bad_param_text, 13, 0, 0);
-    write_at(code, 2, 0, 9);
-    write_excerpt(record, 18, 13);
+    write_at(bad_param_text, sizeof bad_param_text - 1, 0, 0);
+    write_at(code, bad_param_code_width, 0, bad_param_code_column);
+    write_excerpt(record, bad_param_excerpt, sizeof bad_param_text - 1);
     write_at(press_key_text, 32, 1, 0);
     wait_for_any_key();
 }
 
 void cfr_append_too_long(const char* record) {
-    write_at(append_text, 20, 0, 0);
-    write_excerpt(record, 12, 21);
+    write_at(append_text, sizeof append_text - 1, 0, 0);
+    write_excerpt(record, append_excerpt, sizeof append_text);
     write_at(press_key_text, 32, 1, 0);
     wait_for_any_key();
 }
