@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -364,12 +365,15 @@ bool run_script(const Globals& g, const ScriptSource& script, const RunOptions& 
     runner.on_expectation = [&](const CheckOutcome& outcome) {
         outputs.expectation(outcome, session->host());
     };
-    runner.on_call = [&](const Directive& d, const CallReport& report) { outputs.call(d, report); };
+    runner.on_call = [&](const Directive& d, const CallReport& report) {
+        outputs.call(d, report, session->host());
+    };
     runner.check_screen_file = [&](const Directive& d, const ExpectScreenFile& file) {
         return outputs.screen_file(d, file, session->host());
     };
     int line = 0;
     runner.on_call_start = [&](const std::string& what) {
+        outputs.before_call(session->host());
         watchdog.start(script.name + ":" + std::to_string(line) + ": " + what);
     };
     runner.on_call_end = [&] { watchdog.stop(); };
@@ -404,6 +408,29 @@ std::vector<std::string> run_inputs(const Globals& g, const std::vector<std::str
     return inputs;
 }
 
+// Whether the HTML report may be written where --html says; false after saying why not.
+bool check_html_path(const RunOutputOptions& o) {
+    if (o.html.empty()) {
+        return true;
+    }
+    std::string refused = refuse_output(o.html, OutputKind::html, o.inputs);
+    // The same file under two names, whether it exists yet or not.
+    std::error_code error;
+    namespace fs = std::filesystem;
+    if (refused.empty() && !o.junit.empty() &&
+        (o.junit == o.html ||
+         fs::weakly_canonical(o.junit, error) == fs::weakly_canonical(o.html, error))) {
+        refused = "it is the JUnit report's file too (--junit)";
+    }
+    if (!refused.empty()) {
+        std::cerr << printable(o.html) << ": error: --html " << printable(o.html)
+                  << " is refused: " << refused
+                  << " (was the report's name left out? --html FILE)\n";
+        return false;
+    }
+    return true;
+}
+
 // What is wrong with the run's arguments before anything is read; false after saying it.
 bool check_run_args(const Globals& g, RunArgs& args) {
     if (std::count(args.files.begin(), args.files.end(), std::string("-")) > 1) {
@@ -412,6 +439,11 @@ bool check_run_args(const Globals& g, RunArgs& args) {
         return false;
     }
     args.outputs.inputs = run_inputs(g, args.files);
+    std::string tried;
+    args.outputs.plugin = locate_plugin(g.plugin, tried);
+    if (!check_html_path(args.outputs)) {
+        return false;
+    }
     if (const std::string& junit = args.outputs.junit; !junit.empty()) {
         if (const std::string refused = refuse_output(junit, OutputKind::junit, args.outputs.inputs);
             !refused.empty()) {
@@ -559,6 +591,16 @@ void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
                 // Standard output holds the run's own report: the XML would be mixed into it.
                 return file == "-" ? std::string("the JUnit report goes to a file, not to "
                                                  "standard output (--tap prints results there)")
+                                   : std::string();
+            },
+            ""));
+    run.add_option("--html", o.html,
+                   "write the run as one HTML page to FILE: a summary, the failures with the "
+                   "screens expected and found, every call")
+        ->check(CLI::Validator(
+            [](const std::string& file) {
+                return file == "-" ? std::string("the HTML report goes to a file, not to "
+                                                 "standard output")
                                    : std::string();
             },
             ""));

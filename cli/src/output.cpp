@@ -22,6 +22,7 @@
 #include "locate.h"
 #include "recorder.h"
 #include "render.h"
+#include "report_html.h"
 #include "screen_file.h"
 
 namespace opkit_cli {
@@ -170,6 +171,7 @@ bool is_kind(OutputKind kind, const std::string& text) {
     case OutputKind::junit: return looks_like_junit(text);
     case OutputKind::screen: return is_screen_picture(text);
     case OutputKind::recording: return text.rfind(Recorder::header, 0) == 0;
+    case OutputKind::html: return looks_like_html_report(text);
     }
     return false;
 }
@@ -262,6 +264,7 @@ const char* output_kind_name(OutputKind kind) {
     case OutputKind::junit: return "JUnit report";
     case OutputKind::screen: return "screen file";
     case OutputKind::recording: return "recording";
+    case OutputKind::html: return "HTML report";
     }
     return "file";
 }
@@ -285,8 +288,9 @@ std::string refuse_output(const std::string& path, OutputKind kind,
     }
     for (const std::string& input : inputs) {
         if (input != "-" && fs::equivalent(path, input, error) && !error) {
-            return "it is " + (input == path ? std::string("one of the inputs")
-                                             : "the input " + printable(input)) +
+            return "it is " +
+                   (input == path ? std::string("one of the inputs")
+                                  : "the input " + printable(input)) +
                    ", which is never overwritten";
         }
     }

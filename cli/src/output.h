@@ -32,7 +32,7 @@ std::string write_file(const std::string& path, const std::string& text);
 // Reads at most `limit` bytes of the file at `path` into `text`: empty, or why not.
 std::string read_file_head(const std::string& path, size_t limit, std::string& text);
 
-enum class OutputKind { junit, screen, recording };
+enum class OutputKind { junit, screen, recording, html };
 
 // Why the file at `path` may not be written as `kind` (empty: it may): it is standard output,
 // a folder, one of `inputs` (the files the command reads, compared as files, not as names), or
@@ -41,7 +41,7 @@ enum class OutputKind { junit, screen, recording };
 std::string refuse_output(const std::string& path, OutputKind kind,
                           const std::vector<std::string>& inputs);
 
-// What `kind` is called in messages: "JUnit report", "screen file", "recording".
+// What `kind` is called in messages: "JUnit report", "screen file", "recording", "HTML report".
 const char* output_kind_name(OutputKind kind);
 
 } // namespace opkit_cli
