@@ -408,18 +408,25 @@ std::vector<std::string> run_inputs(const Globals& g, const std::vector<std::str
     return inputs;
 }
 
+// Whether two paths name the same file, whether it exists yet or not.
+bool same_file(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path first = fs::weakly_canonical(fs::absolute(a, error), error);
+    if (error) {
+        return a == b;
+    }
+    const fs::path second = fs::weakly_canonical(fs::absolute(b, error), error);
+    return error ? a == b : first == second;
+}
+
 // Whether the HTML report may be written where --html says; false after saying why not.
 bool check_html_path(const RunOutputOptions& o) {
     if (o.html.empty()) {
         return true;
     }
     std::string refused = refuse_output(o.html, OutputKind::html, o.inputs);
-    // The same file under two names, whether it exists yet or not.
-    std::error_code error;
-    namespace fs = std::filesystem;
-    if (refused.empty() && !o.junit.empty() &&
-        (o.junit == o.html ||
-         fs::weakly_canonical(o.junit, error) == fs::weakly_canonical(o.html, error))) {
+    if (refused.empty() && !o.junit.empty() && same_file(o.junit, o.html)) {
         refused = "it is the JUnit report's file too (--junit)";
     }
     if (!refused.empty()) {
