@@ -593,6 +593,7 @@ void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
                  "write the screen files of expect screen FILE that are missing or differ");
     run.add_option("--junit", o.junit,
                    "write JUnit XML to FILE: a test case per expectation, with file and line")
+        ->type_name("FILE")
         ->check(CLI::Validator(
             [](const std::string& file) {
                 // Standard output holds the run's own report: the XML would be mixed into it.
@@ -604,6 +605,7 @@ void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
     run.add_option("--html", o.html,
                    "write the run as one HTML page to FILE: a summary, the failures with the "
                    "screens expected and found, every call")
+        ->type_name("FILE")
         ->check(CLI::Validator(
             [](const std::string& file) {
                 return file == "-" ? std::string("the HTML report goes to a file, not to "
@@ -619,6 +621,7 @@ Command add_run_command(CLI::App& app, const Globals& g) {
     auto args = std::make_shared<RunArgs>();
     CLI::App* run = app.add_subcommand("run", "run host scripts and check their expectations");
     run->add_option("scripts", args->files, "script files; - reads one from standard input")
+        ->type_name("FILE")
         ->required();
     CLI::Option* verbose = run->add_flag("-v,--verbose", args->options.verbose,
                                          "also print passing expectations and host directives");
