@@ -113,7 +113,8 @@ constexpr size_t max_html_steps = 20000;
 // Collects a run as it goes and writes the page.
 class HtmlRecorder {
   public:
-    HtmlRecorder(std::string path, HtmlPlugin plugin);
+    // `started`: when the run started, UTC, as reports write it (2026-12-10T13:21:00).
+    HtmlRecorder(std::string path, HtmlPlugin plugin, std::string started);
 
     // Writes the page that says the run is under way; the file's problem, or "".
     std::string start();

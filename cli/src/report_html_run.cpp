@@ -2,7 +2,6 @@
 // expectation wanted, and the plug-in's version.
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,19 +15,6 @@
 namespace opkit_cli {
 
 namespace {
-
-std::string utc_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-#if defined(_WIN32)
-    gmtime_s(&parts, &now);
-#else
-    gmtime_r(&now, &parts);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    return text;
-}
 
 void put_text(ScreenPicture& p, int row, int column, const std::string& text, bool pad) {
     auto& cells = p.cells[static_cast<size_t>(row)];
@@ -149,9 +135,10 @@ std::string plugin_file_version(const std::string& path) {
     return {};
 }
 
-HtmlRecorder::HtmlRecorder(std::string path, HtmlPlugin plugin) : path_(std::move(path)) {
+HtmlRecorder::HtmlRecorder(std::string path, HtmlPlugin plugin, std::string started)
+    : path_(std::move(path)) {
     run_.plugin = std::move(plugin);
-    run_.started = utc_now();
+    run_.started = std::move(started);
     run_.tool_version = std::string("opkit-host ") + tool_version();
     started_ = std::chrono::steady_clock::now();
 }

@@ -43,7 +43,8 @@ RunOutputs::RunOutputs(RunOutputOptions options) : options_(std::move(options)) 
         const std::string& plugin = options_.plugin;
         html_ = std::make_unique<HtmlRecorder>(
             options_.html, HtmlPlugin{printable(describe_plugin_file(plugin)),
-                                      plugin.empty() ? "" : plugin_file_version(plugin)});
+                                      plugin.empty() ? "" : plugin_file_version(plugin)},
+            utc_timestamp());
     }
 }
 
