@@ -16,16 +16,23 @@ function roff(text) {
 }
 
 # An entry's names in bold, comma-separated, with what follows them (its value) in italics.
-function tag(names,    words, rest, n, list, i, out) {
+function tag(names,    words, rest, excludes, n, list, i, out) {
     rest = names
     sub(/^[^ ]+ ?/, "", rest)
+    excludes = ""
+    if (match(rest, /Excludes: .*/)) {
+        excludes = substr(rest, RSTART + 10)
+        rest = substr(rest, 1, RSTART - 1)
+        sub(/ +$/, "", rest)
+    }
     split(names, words, " ")
     n = split(words[1], list, ",")
     out = ""
     for (i = 1; i <= n; i++) {
         out = out (i > 1 ? ", " : "") "\\fB" roff(list[i]) "\\fR"
     }
-    return out (rest == "" ? "" : " \\fI" roff(rest) "\\fR")
+    return out (rest == "" ? "" : " \\fI" roff(rest) "\\fR") \
+        (excludes == "" ? "" : " (not with \\fB" roff(excludes) "\\fR)")
 }
 
 function end_footer() {
