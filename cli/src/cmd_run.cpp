@@ -568,7 +568,11 @@ disagree with its length, or a field past its end gets a warning, and so do
 scheduled events still pending when a script ends; --strict makes them fail.
 For CI: --junit FILE is written for every run (a report saying the run is under
 way stands until it ends), --tap prints TAP 13 (failure details as YAML, Bail out!
-on a script error), --json a JSON array with an object per script.
+on a script error), --json a JSON array with an object per script. --html FILE
+writes one self-contained page to open in a browser: a summary linked to each
+failure, the screens expected and found side by side with the differing cells
+marked, every call with the screen it left. Each report is written whatever the
+run's end, and never over a file that is not such a report.
 A script line is at most 65536 bytes, a record 256 characters, a script read
 whole 256 MiB (--stream has no limit on the script), a screen file 1 MiB.
 Exit status: 0 all expectations passed, 1 some failed, 2 a script or the plug-in
@@ -578,6 +582,7 @@ Examples:
   opkit-host run examples/demo.txt
   opkit-host run -q examples/*.txt
   opkit-host run --junit results.xml --trace-on-failure examples/*.txt
+  opkit-host run -q --html report.html examples/*.txt
 )TXT";
 
 void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
