@@ -64,6 +64,8 @@ elseif(UNIX AND NOT CMAKE_CROSSCOMPILING)
     # dpkg-shlibdeps from what the binaries link; hostlib and the plug-in come with the package.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${OPKIT_INSTALL_LIBDIR})
+    # The completion installed in /usr/share/bash-completion/completions is loaded by it.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 endif()
 
 include(CPack)

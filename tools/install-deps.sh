@@ -9,12 +9,13 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     libgtest-dev googletest libbenchmark-dev libcli11-dev libncurses-dev libfmt-dev
-    valgrind gcovr tmux locales clang-format-14
+    valgrind gcovr tmux locales clang-format-14 python3 man-db
     g++-mingw-w64-x86-64-posix wine wine64
     lld llvm g++-arm-linux-gnueabihf g++-12-multilib lib32stdc++-12-dev qemu-user
 )
-# The 32-bit Windows build and wine's 32-bit loader, without the packages they only recommend.
-lean_packages=(g++-mingw-w64-i686-posix wine32:i386)
+# The 32-bit Windows build and wine's 32-bit loader, and the headless browser that reads
+# opkit-host's HTML report in the tests, without the packages they only recommend.
+lean_packages=(g++-mingw-w64-i686-posix wine32:i386 chromium)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then

@@ -3,7 +3,9 @@
 #   the .deb   its name and Version carry the project's version and it declares its library
 #              dependencies; unpacked into a scratch root (dpkg -x), the installed opkit-host
 #              reports the version, finds the installed plug-in without flags and passes
-#              `run` on the installed examples, and holds no path of the build machine;
+#              `run` on the installed examples, and holds no path of the build machine; its
+#              manual page renders with `man -l` without a warning and its bash completion
+#              completes;
 #              apt accepts it (simulated) when apt-get is there and this runs as root
 #   each zip   exactly the DLL, opkit.def, hostlib.h, README.txt and LICENSE, the DLL's version
 #              resource says the project's version, and the README names it
@@ -77,6 +79,29 @@ else
     else
         cat "$scratch/run.log"
         fail "opkit-host run on the installed examples"
+    fi
+    # The manual page and the completion where man and bash-completion look for them; man
+    # renders the page without a warning.
+    manpage=$root/usr/share/man/man1/opkit-host.1.gz
+    completion=$root/usr/share/bash-completion/completions/opkit-host
+    for file in "$manpage" "$completion"; do
+        [ -f "$file" ] || fail "the deb lacks ${file#"$root"}"
+    done
+    if [ -f "$manpage" ]; then
+        if ! command -v man >/dev/null; then
+            fail "man is missing (tools/install-deps.sh installs man-db)"
+        elif ! MANWIDTH=80 man --warnings -l "$manpage" >"$scratch/man.txt" 2>"$scratch/man.log" ||
+            [ -s "$scratch/man.log" ] || ! grep -q "opkit-host" "$scratch/man.txt"; then
+            cat "$scratch/man.log"
+            fail "man -l does not render ${manpage#"$root"} cleanly"
+        else
+            echo "man page: $(wc -l <"$scratch/man.txt") lines, no warnings"
+        fi
+    fi
+    if [ -f "$completion" ]; then
+        completed=$(bash -c 'source "$1"; COMP_WORDS=(opkit-host r); COMP_CWORD=1; _opkit_host
+            echo "${COMPREPLY[*]}"' _ "$completion" 2>&1)
+        [ "$completed" = "run" ] || fail "the installed completion completes 'opkit-host r' as '$completed'"
     fi
     if grep -rqF "$source_dir" "$root"; then
         fail "the installed files hold the build path $source_dir: $(grep -rlF "$source_dir" "$root")"

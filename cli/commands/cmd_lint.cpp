@@ -96,6 +96,7 @@ Command add_lint_command(CLI::App& app) {
     CLI::App* lint =
         app.add_subcommand("lint", "check tables of call records without running them");
     lint->add_option("tables", args->files, "table files, one record a line (-: standard input)")
+        ->type_name("FILE")
         ->required();
     lint->add_flag("--allow-empty", args->allow_empty, "accept a table that holds no record");
     lint->footer(lint_footer);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -25,6 +26,7 @@
 #include "locate.h"
 #include "output.h"
 #include "render.h"
+#include "report_html.h"
 #include "run_outputs.h"
 #include "runner.h"
 
@@ -375,12 +377,15 @@ bool run_script(const Globals& g, const ScriptSource& script, const RunOptions& 
     runner.on_expectation = [&](const CheckOutcome& outcome) {
         outputs.expectation(outcome, session->host());
     };
-    runner.on_call = [&](const Directive& d, const CallReport& report) { outputs.call(d, report); };
+    runner.on_call = [&](const Directive& d, const CallReport& report) {
+        outputs.call(d, report, session->host());
+    };
     runner.check_screen_file = [&](const Directive& d, const ExpectScreenFile& file) {
         return outputs.screen_file(d, file, session->host());
     };
     int line = 0;
     runner.on_call_start = [&](const std::string& what) {
+        outputs.before_call(session->host());
         watchdog.start(script.name + ":" + std::to_string(line) + ": " + what);
     };
     runner.on_call_end = [&] { watchdog.stop(); };
@@ -415,6 +420,36 @@ std::vector<std::string> run_inputs(const Globals& g, const std::vector<std::str
     return inputs;
 }
 
+// Whether two paths name the same file, whether it exists yet or not.
+bool same_file(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path first = fs::weakly_canonical(fs::absolute(a, error), error);
+    if (error) {
+        return a == b;
+    }
+    const fs::path second = fs::weakly_canonical(fs::absolute(b, error), error);
+    return error ? a == b : first == second;
+}
+
+// Whether the HTML report may be written where --html says; false after saying why not.
+bool check_html_path(const RunOutputOptions& o) {
+    if (o.html.empty()) {
+        return true;
+    }
+    std::string refused = refuse_output(o.html, html_output, o.inputs);
+    if (refused.empty() && !o.junit.empty() && same_file(o.junit, o.html)) {
+        refused = "it is the JUnit report's file too (--junit)";
+    }
+    if (!refused.empty()) {
+        std::cerr << printable(o.html) << ": error: --html " << printable(o.html)
+                  << " is refused: " << refused
+                  << " (was the report's name left out? --html FILE)\n";
+        return false;
+    }
+    return true;
+}
+
 // What is wrong with the run's arguments before anything is read; false after saying it.
 bool check_run_args(const Globals& g, RunArgs& args) {
     if (std::count(args.files.begin(), args.files.end(), std::string("-")) > 1) {
@@ -423,6 +458,11 @@ bool check_run_args(const Globals& g, RunArgs& args) {
         return false;
     }
     args.outputs.inputs = run_inputs(g, args.files);
+    std::string tried;
+    args.outputs.plugin = locate_plugin(g.plugin, tried);
+    if (!check_html_path(args.outputs)) {
+        return false;
+    }
     if (const std::string& junit = args.outputs.junit; !junit.empty()) {
         if (const std::string refused = refuse_output(junit, junit_output, args.outputs.inputs);
             !refused.empty()) {
@@ -540,7 +580,11 @@ disagree with its length, or a field past its end gets a warning, and so do
 scheduled events still pending when a script ends; --strict makes them fail.
 For CI: --junit FILE is written for every run (a report saying the run is under
 way stands until it ends), --tap prints TAP 13 (failure details as YAML, Bail out!
-on a script error), --json a JSON array with an object per script.
+on a script error), --json a JSON array with an object per script. --html FILE
+writes one self-contained page to open in a browser: a summary linked to each
+failure, the screens expected and found side by side with the differing cells
+marked, every call with the screen it left. Each report is written whatever the
+run's end, and never over a file that is not such a report.
 A script line is at most 65536 bytes, a record 256 characters, a script read
 whole 256 MiB (--stream has no limit on the script), a screen file 1 MiB.
 Exit status: 0 all expectations passed, 1 some failed, 2 a script or the plug-in
@@ -550,6 +594,7 @@ Examples:
   opkit-host run examples/demo.txt
   opkit-host run -q examples/*.txt
   opkit-host run --junit results.xml --trace-on-failure examples/*.txt
+  opkit-host run -q --html report.html examples/*.txt
 )TXT";
 
 void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
@@ -565,11 +610,23 @@ void add_run_output_flags(CLI::App& run, RunOutputOptions& o) {
                  "write the screen files of expect screen FILE that are missing or differ");
     run.add_option("--junit", o.junit,
                    "write JUnit XML to FILE: a test case per expectation, with file and line")
+        ->type_name("FILE")
         ->check(CLI::Validator(
             [](const std::string& file) {
                 // Standard output holds the run's own report: the XML would be mixed into it.
                 return file == "-" ? std::string("the JUnit report goes to a file, not to "
                                                  "standard output (--tap prints results there)")
+                                   : std::string();
+            },
+            ""));
+    run.add_option("--html", o.html,
+                   "write the run as one HTML page to FILE: a summary, the failures with the "
+                   "screens expected and found, every call")
+        ->type_name("FILE")
+        ->check(CLI::Validator(
+            [](const std::string& file) {
+                return file == "-" ? std::string("the HTML report goes to a file, not to "
+                                                 "standard output")
                                    : std::string();
             },
             ""));
@@ -581,6 +638,7 @@ Command add_run_command(CLI::App& app, const Globals& g) {
     auto args = std::make_shared<RunArgs>();
     CLI::App* run = app.add_subcommand("run", "run host scripts and check their expectations");
     run->add_option("scripts", args->files, "script files; - reads one from standard input")
+        ->type_name("FILE")
         ->required();
     CLI::Option* verbose = run->add_flag("-v,--verbose", args->options.verbose,
                                          "also print passing expectations and host directives");

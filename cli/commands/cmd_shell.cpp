@@ -60,7 +60,8 @@ Command add_shell_command(CLI::App& app, const Globals& g) {
     shell->footer(shell_footer);
     auto record_path = std::make_shared<std::string>();
     shell->add_option("--record", *record_path,
-                      "write the session to this file as a script that run replays");
+                      "write the session to this file as a script that run replays")
+        ->type_name("FILE");
     return
         [shell, &g, record_path] { return shell->parsed() ? command_shell(g, *record_path) : -1; };
 }

@@ -22,7 +22,8 @@ void add_globals(CLI::App& app, Globals& g) {
                          "print the version and exit");
     app.add_option("--plugin", g.plugin,
                    "the plug-in to load, a path relative to the current folder (default: the "
-                   "one beside this program, else ../lib/opkit/, and no other)");
+                   "one beside this program, else ../lib/opkit/, and no other)")
+        ->type_name("FILE");
     app.add_flag("-v,--verbose", g.verbose, "say which plug-in file was loaded (path, size, time)");
     app.add_option("--rows", g.rows, "screen rows of the emulated terminal")
         ->check(CLI::Range(1, 200));

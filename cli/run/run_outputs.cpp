@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "locate.h"
 #include "output.h"
 #include "render.h"
 #include "screen_file.h"
@@ -38,10 +39,24 @@ RunOutputs::RunOutputs(RunOutputOptions options) : options_(std::move(options)) 
     if (options_.tap) {
         tap_.emplace(std::cout);
     }
+    if (!options_.html.empty()) {
+        const std::string& plugin = options_.plugin;
+        html_ = std::make_unique<HtmlRecorder>(
+            options_.html, HtmlPlugin{printable(describe_plugin_file(plugin)),
+                                      plugin.empty() ? "" : plugin_file_version(plugin)},
+            utc_timestamp());
+    }
 }
 
 // Writes the report that stands while the run is under way.
 bool RunOutputs::start() {
+    if (html_) {
+        if (const std::string problem = html_->start(); !problem.empty()) {
+            std::cerr << printable(options_.html)
+                      << ": error: cannot write the HTML report: " << problem << "\n";
+            return false;
+        }
+    }
     if (options_.junit.empty()) {
         return true;
     }
@@ -73,6 +88,9 @@ void RunOutputs::begin_script(const std::string& name, const std::string& path) 
     s.name = name;
     s.strict = options_.strict;
     s.timestamp = utc_timestamp();
+    if (html_) {
+        html_->begin_script(name);
+    }
     script_start_ = last_point_ = std::chrono::steady_clock::now();
 }
 
@@ -84,6 +102,9 @@ void RunOutputs::before(const Directive& d) {
         held_.clear();
     }
     holding_echo_ = echo;
+    const auto* expect = std::get_if<Expect>(&d.action);
+    expecting_ = expect != nullptr ? &expect->what : nullptr;
+    screen_file_.clear();
     const auto* call = std::get_if<Call>(&d.action);
     if (call == nullptr) {
         return;
@@ -145,6 +166,10 @@ void RunOutputs::expectation(const CheckOutcome& outcome, const hostsim::Host& h
         }
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    if (html_) {
+        html_->expectation(outcome, outcome.unexpected_notice ? nullptr : expecting_, screen_file_,
+                           host);
+    }
     if (tap_) {
         after(); // what the runner printed before it comes first
         tap_->expectation(results_.back().name, e);
@@ -156,7 +181,18 @@ void RunOutputs::expectation(const CheckOutcome& outcome, const hostsim::Host& h
     }
 }
 
-void RunOutputs::call(const Directive& d, const CallReport& report) {
+void RunOutputs::before_call(const hostsim::Host& host) {
+    if (html_) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        html_->before_call(host);
+    }
+}
+
+void RunOutputs::call(const Directive& d, const CallReport& report, const hostsim::Host& host) {
+    if (html_) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        html_->call(d, report, host);
+    }
     if (!options_.json) {
         return;
     }
@@ -184,9 +220,12 @@ std::optional<std::string> RunOutputs::screen_file(const Directive& d, const Exp
     }
     std::string note;
     std::vector<std::string> inputs = options_.inputs;
-    if (!options_.junit.empty()) {
-        inputs.push_back(options_.junit);
+    for (const std::string* report : {&options_.junit, &options_.html}) {
+        if (!report->empty()) {
+            inputs.push_back(*report);
+        }
     }
+    screen_file_ = path.string();
     auto failure = compare_screen_file(host, path.string(), file.attributes,
                                        options_.update_screens, note, inputs);
     if (!note.empty()) {
@@ -200,6 +239,9 @@ void RunOutputs::script_error(const ScriptFailure& failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     ScriptResult& s = results_.back();
     s.errors.push_back(failure);
+    if (html_) {
+        html_->script_error(failure);
+    }
     if (tap_) {
         std::string place = s.name;
         if (failure.line > 0) {
@@ -217,6 +259,9 @@ void RunOutputs::not_run(const std::string& name, const std::vector<ScriptFailur
     s.timestamp = utc_timestamp();
     s.errors = errors;
     s.run = !errors.empty(); // a script in error ran no further than its check
+    if (html_) {
+        html_->not_run(name, errors);
+    }
     if (tap_) {
         for (const ScriptFailure& f : errors) {
             tap_->comment_lines(name + ":" + std::to_string(f.line) + ":" +
@@ -248,6 +293,10 @@ bool RunOutputs::end_script(const hostsim::Host& host) {
         s.warnings.push_back(s.name + ": " + text);
     }
     const bool failed = options_.strict && !s.warnings.empty();
+    if (html_) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        html_->end_script(s.warnings, failed);
+    }
     if (failed) {
         stream() << s.name << ": " << s.warnings.size()
                  << (s.warnings.size() == 1 ? " warning" : " warnings") << " FAILED (--strict)\n";
@@ -277,6 +326,9 @@ void RunOutputs::hang(const std::string& message) {
         return;
     }
     results_.back().errors.push_back({"error", 0, 0, message});
+    if (html_) {
+        html_->script_error(results_.back().errors.back());
+    }
     close_script();
     if (tap_) {
         tap_->bail_out(results_.back().name + ": " + message);
@@ -285,6 +337,7 @@ void RunOutputs::hang(const std::string& message) {
         std::cout << (json_started_ ? ",\n " : "[") << script_json(results_.back()) << "]\n";
     }
     write_junit();
+    write_html();
     std::cout.flush();
 }
 
@@ -296,6 +349,18 @@ bool RunOutputs::write_junit() {
         !problem.empty()) {
         std::cerr << printable(options_.junit)
                   << ": error: cannot write the JUnit report: " << problem << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool RunOutputs::write_html() {
+    if (!html_) {
+        return true;
+    }
+    if (const std::string problem = html_->write(); !problem.empty()) {
+        std::cerr << printable(options_.html)
+                  << ": error: cannot write the HTML report: " << problem << "\n";
         return false;
     }
     return true;
@@ -316,7 +381,8 @@ bool RunOutputs::finish() {
     if (tap_) {
         tap_->finish();
     }
-    return write_junit();
+    const bool junit = write_junit();
+    return write_html() && junit;
 }
 
 } // namespace opkit_cli

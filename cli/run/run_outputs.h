@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "report_formats.h"
+#include "report_html.h"
 #include "runner.h"
 #include "script.h"
 #include "session.h"
@@ -20,13 +22,15 @@
 namespace opkit_cli {
 
 struct RunOutputOptions {
-    bool strict = false;           // record warnings fail the script
-    bool trace_on_failure = false; // print the host calls behind a failed expectation
-    bool tap = false;              // TAP on standard output
-    bool json = false;             // a JSON array of script objects on standard output
-    std::string junit;             // JUnit XML to this file ("": none)
-    bool quiet = false;            // an echo line is printed only when output follows it
-    bool update_screens = false;   // write screen files that are missing or differ
+    bool strict = false;             // record warnings fail the script
+    bool trace_on_failure = false;   // print the host calls behind a failed expectation
+    bool tap = false;                // TAP on standard output
+    bool json = false;               // a JSON array of script objects on standard output
+    std::string junit;               // JUnit XML to this file ("": none)
+    std::string html;                // the HTML report to this file ("": none)
+    std::string plugin;              // the plug-in the run loads, as the HTML report names it
+    bool quiet = false;              // an echo line is printed only when output follows it
+    bool update_screens = false;     // write screen files that are missing or differ
     std::vector<std::string> inputs; // files the run reads: never written as an output
 };
 
@@ -50,7 +54,9 @@ class RunOutputs {
     // After each directive: the buffered output passed on.
     void after();
     void expectation(const CheckOutcome& outcome, const hostsim::Host& host);
-    void call(const Directive& d, const CallReport& report);
+    // Just before a call into the plug-in, and after it with what it did.
+    void before_call(const hostsim::Host& host);
+    void call(const Directive& d, const CallReport& report, const hostsim::Host& host);
     // The script could not run to its end: TAP bails out, the reports carry the error.
     void script_error(const ScriptFailure& failure);
     // Scripts that were not run because the run was in error before any ran: each with its
@@ -77,6 +83,7 @@ class RunOutputs {
     bool keep() const { return !options_.junit.empty() || options_.json; }
     void close_script();
     bool write_junit();
+    bool write_html();
 
     RunOutputOptions options_;
     bool holding_echo_ = false; // the directive run last is an echo, under quiet
@@ -90,6 +97,9 @@ class RunOutputs {
     std::chrono::steady_clock::time_point script_start_{};
     std::chrono::steady_clock::time_point last_point_{};
     std::mutex mutex_; // results_ and the output, against the watchdog's thread
+    std::unique_ptr<HtmlRecorder> html_;
+    const Expectation* expecting_ = nullptr; // the expectation of the directive under way
+    std::string screen_file_;                // the screen file it compares with, as found
 };
 
 } // namespace opkit_cli

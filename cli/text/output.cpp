@@ -257,8 +257,9 @@ std::string refuse_output(const std::string& path, const OutputKind& kind,
     }
     for (const std::string& input : inputs) {
         if (input != "-" && fs::equivalent(path, input, error) && !error) {
-            return "it is " + (input == path ? std::string("one of the inputs")
-                                             : "the input " + printable(input)) +
+            return "it is " +
+                   (input == path ? std::string("one of the inputs")
+                                  : "the input " + printable(input)) +
                    ", which is never overwritten";
         }
     }
