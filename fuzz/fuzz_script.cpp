@@ -53,8 +53,8 @@ void explain(std::string_view record) {
 // A place reported for the input must lie in it: a line of the input and a column of that
 // line, or one past its last character (where a missing word would go).
 void check_place(const std::vector<size_t>& lines, int line, int column, const std::string& what) {
-    const std::string where = what + " at line " + std::to_string(line) + ", column " +
-                              std::to_string(column);
+    const std::string where =
+        what + " at line " + std::to_string(line) + ", column " + std::to_string(column);
     if (line < 1 || size_t(line) > lines.size()) {
         finding("place outside the input", where);
     }

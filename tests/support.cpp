@@ -29,12 +29,13 @@ std::string make_record(int length, std::string_view name,
     return record;
 }
 
-PluginTest::PluginTest(hostsim::HostOptions options)
-    : host(options), plugin(OPKIT_PLUGIN_PATH) {
+PluginTest::PluginTest(hostsim::HostOptions options) : host(options), plugin(OPKIT_PLUGIN_PATH) {
     host.make_current();
 }
 
-void PluginTest::SetUp() { ASSERT_TRUE(plugin.load()) << plugin.error(); }
+void PluginTest::SetUp() {
+    ASSERT_TRUE(plugin.load()) << plugin.error();
+}
 
 std::string PluginTest::notice_code() const {
     const std::string top = row(0);

@@ -25,7 +25,7 @@ std::string make_record(int length, std::string_view name,
                         int chars = -1);
 
 class PluginTest : public ::testing::Test {
-protected:
+  protected:
     explicit PluginTest(hostsim::HostOptions options = {});
     void SetUp() override;
 

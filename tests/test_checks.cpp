@@ -58,9 +58,8 @@ bool compiled_passes(const opkit::CompiledCheck& compiled, const char* record, i
     const Check& check = *compiled.check;
     const opkit::CompiledVerdict v = compiled.verdict(record, length);
     if (check.test == Test::relation) {
-        EXPECT_EQ(v.relation,
-                  opkit::relation_of(column_byte(record, check.field->first),
-                                     column_byte(record, check.field->first + 1)));
+        EXPECT_EQ(v.relation, opkit::relation_of(column_byte(record, check.field->first),
+                                                 column_byte(record, check.field->first + 1)));
     } else if (check.field == nullptr) {
         // A length test hands nothing on.
     } else if (check.field->kind == FieldKind::number) {

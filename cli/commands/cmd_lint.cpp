@@ -3,8 +3,8 @@
 #include <iostream>
 
 #include "app.h"
-#include "lint.h"
 #include "files.h"
+#include "lint.h"
 #include "locate.h"
 
 namespace opkit_cli {
@@ -41,8 +41,9 @@ struct LintArgs {
 int command_lint(const LintArgs& args) {
     const std::vector<std::string>& files = args.files;
     if (std::count(files.begin(), files.end(), std::string("-")) > 1) {
-        throw Failure("opkit-host lint: error: standard input (-) is named more than once; it holds "
-                      "one table");
+        throw Failure(
+            "opkit-host lint: error: standard input (-) is named more than once; it holds "
+            "one table");
     }
     int records = 0;
     size_t findings = 0;
@@ -63,8 +64,7 @@ int command_lint(const LintArgs& args) {
         }
         // A table without records checks nothing: an empty file, or the wrong one.
         if (result.records == 0 && !args.allow_empty) {
-            std::cerr << name
-                      << ": error: the table holds no record (--allow-empty accepts it)\n";
+            std::cerr << name << ": error: the table holds no record (--allow-empty accepts it)\n";
             ++unreadable;
             continue;
         }

@@ -220,7 +220,8 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty, Scree
             read_file(file, "script", *text, max_script_bytes);
         } catch (const Failure& failure) {
             report(failure); // the other scripts are still read
-            errors.push_back({"unreadable", 0, 0, "the script cannot be read (see standard error)"});
+            errors.push_back(
+                {"unreadable", 0, 0, "the script cannot be read (see standard error)"});
             bad = true;
             continue;
         }
@@ -245,11 +246,11 @@ bool read_scripts(const std::vector<std::string>& files, bool allow_empty, Scree
             bad = true;
             continue;
         }
-        scripts.push_back({file, name,
-                           [text, screen](const DirectiveSink& each, std::vector<ScriptFailure>&) {
-                               for_each_directive(*text, screen, each);
-                               return true;
-                           }});
+        scripts.push_back(
+            {file, name, [text, screen](const DirectiveSink& each, std::vector<ScriptFailure>&) {
+                 for_each_directive(*text, screen, each);
+                 return true;
+             }});
     }
     return !bad;
 }
@@ -515,7 +516,8 @@ int command_run(const Globals& g, RunArgs& args) {
     ScriptTotals all;
     int failed_scripts = 0;
     int warned_scripts = 0; // failed for their warnings under --strict
-    Watchdog watchdog(args.timeout, [&outputs](const std::string& message) { outputs.hang(message); });
+    Watchdog watchdog(args.timeout,
+                      [&outputs](const std::string& message) { outputs.hang(message); });
     std::ostream& out = outputs.stream();
     for (const ScriptSource& script : scripts) {
         ScriptTotals t;

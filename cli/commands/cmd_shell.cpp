@@ -36,7 +36,8 @@ Examples:
 
 int command_shell(const Globals& g, const std::string& record_path) {
     if (!shell_available()) {
-        throw Failure("opkit-host: this build has no full-screen view (it was built without curses)");
+        throw Failure(
+            "opkit-host: this build has no full-screen view (it was built without curses)");
     }
     const SessionOptions options = session_options(g, hostsim::ClockMode::real_time);
     if (!record_path.empty()) {
@@ -59,8 +60,9 @@ Command add_shell_command(CLI::App& app, const Globals& g) {
                                      "build, which was made without curses)");
     shell->footer(shell_footer);
     auto record_path = std::make_shared<std::string>();
-    shell->add_option("--record", *record_path,
-                      "write the session to this file as a script that run replays")
+    shell
+        ->add_option("--record", *record_path,
+                     "write the session to this file as a script that run replays")
         ->type_name("FILE");
     return
         [shell, &g, record_path] { return shell->parsed() ? command_shell(g, *record_path) : -1; };

@@ -9,7 +9,6 @@
 #include "compose.h"
 #include "text.h"
 
-
 namespace opkit_cli {
 
 namespace {
@@ -240,7 +239,9 @@ std::string relation_list() {
     std::string out;
     const size_t count = std::size(opkit::relation_names);
     for (size_t i = 0; i < count; ++i) {
-        out += (i == 0 ? "" : i + 1 == count ? " or " : ", ") +
+        out += (i == 0           ? ""
+                : i + 1 == count ? " or "
+                                 : ", ") +
                std::string(opkit::relation_names[i].name);
     }
     return out;
@@ -341,8 +342,8 @@ void describe_dicount(Analyser& z) {
     z.verdict(F::counter, "counter " + n);
     z.verdict(F::variable, "user variable " + v);
     if (op == "store") {
-        z.host_call("_WriteUserVariable(" + v +
-                    ", counter text): a refused write (5) shows \"" + opkit::append_text + "\"");
+        z.host_call("_WriteUserVariable(" + v + ", counter text): a refused write (5) shows \"" +
+                    opkit::append_text + "\"");
     }
     z.a_.action = op == "decrement"   ? "decrements counter " + n + " (a counter at 0 stays at 0)"
                   : op == "increment" ? "increments counter " + n
@@ -408,12 +409,11 @@ void describe_comparison(Analyser& z, const opkit::Layout& layout, bool text) {
     const auto host = [&](const Field& v) {
         return std::to_string(text ? z.number(v) : static_cast<uint8_t>(z.number(v)));
     };
-    z.a_.action = std::string("compares the ") +
-                  (text ? "texts (byte by byte)" : "integer values") + " of user variables " +
-                  host(left) + " and " + host(right) + ": returns " +
-                  std::to_string(results.holds) + " when left " +
-                  (named == nullptr ? "?" : named->symbol) + " right, else " +
-                  std::to_string(results.fails);
+    z.a_.action =
+        std::string("compares the ") + (text ? "texts (byte by byte)" : "integer values") +
+        " of user variables " + host(left) + " and " + host(right) + ": returns " +
+        std::to_string(results.holds) + " when left " + (named == nullptr ? "?" : named->symbol) +
+        " right, else " + std::to_string(results.fails);
 }
 
 void describe_intmath(Analyser& z) {
@@ -591,8 +591,8 @@ void analyse_name(Analysis& a) {
 
 // A count in words, as the text reads best for the few counts it names.
 std::string count_word(size_t count) {
-    static const char* const words[] = {"no",    "one",  "two", "three", "four",   "five",  "six",
-                                        "seven", "eight", "nine", "ten",  "eleven", "twelve"};
+    static const char* const words[] = {"no",    "one",   "two",  "three", "four",   "five",  "six",
+                                        "seven", "eight", "nine", "ten",   "eleven", "twelve"};
     return count < std::size(words) ? words[count] : std::to_string(count);
 }
 
@@ -755,9 +755,8 @@ std::string render_header(const Analysis& a) {
     const opkit::Field& length = opkit::header_length;
     const opkit::Field& name = opkit::header_name;
     std::string out = "Length digits  columns " + columns_text(length.first, length.width) +
-                      "  \"" + printable(a.length_raw) +
-                      "\" = " + std::to_string(a.length) + ": the record should end at column " +
-                      std::to_string(a.length + 1) + "\n";
+                      "  \"" + printable(a.length_raw) + "\" = " + std::to_string(a.length) +
+                      ": the record should end at column " + std::to_string(a.length + 1) + "\n";
     for (const std::string& note : a.length_notes) {
         out += "               " + note + "\n";
     }

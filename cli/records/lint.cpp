@@ -1,8 +1,8 @@
 // The record table linter.
 #include "lint.h"
 
-#include "explain.h"
 #include "compose.h"
+#include "explain.h"
 #include "text.h"
 #include "warnings.h"
 

@@ -1,7 +1,8 @@
 // Checking an application's table of call records: one record a line, written bare (the whole
-// line, blanks before it included, as the plug-in would receive it) or in double quotes (with the escapes \" \\ \n \t \xHH), blank lines and # comments ignored. Each
-// record is explained without running it; every notice it leads to by itself and every
-// warning about it is a finding with the line and column of the file where it stands.
+// line, blanks before it included, as the plug-in would receive it) or in double quotes (with the
+// escapes \" \\ \n \t \xHH), blank lines and # comments ignored. Each record is explained without
+// running it; every notice it leads to by itself and every warning about it is a finding with the
+// line and column of the file where it stands.
 #pragma once
 
 #include <string>

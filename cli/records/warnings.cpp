@@ -37,9 +37,10 @@ void unread_columns(const Analysis& a, std::vector<RecordWarning>& out) {
             text += shown_byte(a.record[static_cast<size_t>(c)]);
             ++c;
         }
-        const std::string columns = c - first == 1 ? "record column " + std::to_string(first) + " holds"
-                                                   : "record columns " + std::to_string(first) + "-" +
-                                                         std::to_string(c - 1) + " hold";
+        const std::string columns =
+            c - first == 1
+                ? "record column " + std::to_string(first) + " holds"
+                : "record columns " + std::to_string(first) + "-" + std::to_string(c - 1) + " hold";
         out.push_back({RecordWarning::Kind::unread_column, first,
                        columns + " \"" + text + "\", which no field of " + layout.name +
                            " reads (a field shifted by a column?)"});

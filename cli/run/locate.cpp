@@ -11,8 +11,8 @@
 #include <windows.h>
 #endif
 
-#include "hostsim/plugin.h"
 #include "files.h"
+#include "hostsim/plugin.h"
 #include "text.h"
 
 #ifndef OPKIT_VERSION

@@ -18,5 +18,4 @@ std::string locate_plugin(const std::string& requested, std::string& tried);
 // The plug-in file as a report names it: its path, size and modification time.
 std::string describe_plugin_file(const std::string& path);
 
-
 } // namespace opkit_cli

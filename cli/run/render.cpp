@@ -96,7 +96,6 @@ std::string render_screen(const ScreenPicture& p, bool ansi, int first, int last
     return out;
 }
 
-
 std::string render_variables(const std::map<int, std::string>& variables) {
     std::string out;
     for (const auto& [number, text] : variables) {

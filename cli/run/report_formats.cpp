@@ -113,19 +113,23 @@ std::string script_cases(const ScriptResult& s, Counts& c) {
     for (const ScriptFailure& f : s.errors) {
         std::string place = s.name;
         if (f.line > 0) {
-            place += ":" + std::to_string(f.line) + (f.column > 0 ? ":" + std::to_string(f.column) : "");
+            place +=
+                ":" + std::to_string(f.line) + (f.column > 0 ? ":" + std::to_string(f.column) : "");
         }
         const std::string message = place + ": " + f.message;
-        const std::string name = f.line > 0 ? f.kind + " at line " + std::to_string(f.line) +
-                                                  (f.column > 0 ? ", column " + std::to_string(f.column) : "")
-                                            : f.kind;
-        cases += testcase(s.name, name, f.line, 0, outcome_element("error", f.kind, message, message));
+        const std::string name =
+            f.line > 0 ? f.kind + " at line " + std::to_string(f.line) +
+                             (f.column > 0 ? ", column " + std::to_string(f.column) : "")
+                       : f.kind;
+        cases +=
+            testcase(s.name, name, f.line, 0, outcome_element("error", f.kind, message, message));
         ++c.tests;
         ++c.errors;
     }
     if (!s.run) {
-        cases += testcase(s.name, "script", 0, 0,
-                          "      <skipped message=\"not run: a script of this run is in error\"/>\n");
+        cases +=
+            testcase(s.name, "script", 0, 0,
+                     "      <skipped message=\"not run: a script of this run is in error\"/>\n");
         ++c.tests;
         ++c.skipped;
     }
@@ -158,12 +162,9 @@ bool looks_like_junit(const std::string& head) {
            head.find("<testsuite") != std::string::npos;
 }
 
-
 } // namespace
 
 const OutputKind junit_output{"JUnit report", 4096, looks_like_junit};
-
-
 
 bool ScriptResult::passed() const {
     if (!errors.empty() || !run || (strict && !warnings.empty())) {
@@ -320,7 +321,8 @@ std::string script_json(const ScriptResult& s) {
     for (const ExpectationResult& e : s.expectations) {
         failures += e.failure ? 1 : 0;
     }
-    return "{\"script\": " + json_string(s.name) + ", \"passed\": " + (s.passed() ? "true" : "false") +
+    return "{\"script\": " + json_string(s.name) +
+           ", \"passed\": " + (s.passed() ? "true" : "false") +
            ", \"run\": " + (s.run ? "true" : "false") +
            ", \"expectations_failed\": " + std::to_string(failures) +
            ", \"calls\": " + json_list(s.calls, call_json_of) +

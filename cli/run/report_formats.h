@@ -10,8 +10,8 @@
 
 #include "explain.h"
 #include "output.h"
-#include "text.h"
 #include "runner.h"
+#include "text.h"
 #include "warnings.h"
 
 namespace opkit_cli {
@@ -57,9 +57,9 @@ struct ScriptResult {
     std::vector<std::string> warnings; // "line: message"; failures under --strict
     std::vector<ScriptFailure> errors; // the script could not run to its end
     bool strict = false;
-    bool run = true;          // false: not run, as another script of the run was in error
-    std::string timestamp;    // when it started, UTC, ISO 8601
-    double seconds = 0;       // real time it took
+    bool run = true;       // false: not run, as another script of the run was in error
+    std::string timestamp; // when it started, UTC, ISO 8601
+    double seconds = 0;    // real time it took
     bool passed() const;
 };
 

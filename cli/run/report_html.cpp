@@ -449,7 +449,7 @@ bool looks_like_html_report(std::string_view head) {
 }
 
 const OutputKind html_output{"HTML report", 4096,
-                              [](const std::string& head) { return looks_like_html_report(head); }};
+                             [](const std::string& head) { return looks_like_html_report(head); }};
 
 std::string html_text(std::string_view text) {
     std::string out;

@@ -42,8 +42,9 @@ RunOutputs::RunOutputs(RunOutputOptions options) : options_(std::move(options)) 
     if (!options_.html.empty()) {
         const std::string& plugin = options_.plugin;
         html_ = std::make_unique<HtmlRecorder>(
-            options_.html, HtmlPlugin{printable(describe_plugin_file(plugin)),
-                                      plugin.empty() ? "" : plugin_file_version(plugin)},
+            options_.html,
+            HtmlPlugin{printable(describe_plugin_file(plugin)),
+                       plugin.empty() ? "" : plugin_file_version(plugin)},
             utc_timestamp());
     }
 }

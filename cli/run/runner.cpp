@@ -221,10 +221,9 @@ class Checker {
             return std::string("no call has been made yet");
         }
         const std::string found =
-            last_notice_.empty()
-                ? std::string("no notice")
-                : "notice " + last_notice_ + " (row 0: " + quoted_text(rtrim(host_.screen_row(0))) +
-                      ")";
+            last_notice_.empty() ? std::string("no notice")
+                                 : "notice " + last_notice_ +
+                                       " (row 0: " + quoted_text(rtrim(host_.screen_row(0))) + ")";
         if (e.code == "none") {
             return mismatch(last_notice_.empty(),
                             "expected no notice from the last call, found " + found);
@@ -234,8 +233,8 @@ class Checker {
                             "expected a notice from the last call, found no notice");
         }
         const std::string wanted = e.code == "append" ? "append" : upper(e.code);
-        return mismatch(last_notice_ == wanted, "expected notice " + wanted +
-                                                    " from the last call, found " + found);
+        return mismatch(last_notice_ == wanted,
+                        "expected notice " + wanted + " from the last call, found " + found);
     }
     std::optional<std::string> operator()(const ExpectKeys& e) const {
         return mismatch(host_.keys_waiting() == static_cast<size_t>(e.count),
@@ -395,12 +394,12 @@ void Runner::settle_notice() {
     ++totals_.expectations;
     ++totals_.failures;
     const std::string wanted = notice.code == "append" ? "append" : notice.code;
-    report(CheckOutcome{
-        notice.line, "unexpected notice " + wanted + " from " + notice.what,
-        "the call showed notice " + wanted +
-            " and no expect notice follows it before the next call (expect notice " + wanted +
-            " accepts it; run --allow-notices accepts every notice)",
-        "line " + std::to_string(notice.line) + ": " + notice.what, true});
+    report(
+        CheckOutcome{notice.line, "unexpected notice " + wanted + " from " + notice.what,
+                     "the call showed notice " + wanted +
+                         " and no expect notice follows it before the next call (expect notice " +
+                         wanted + " accepts it; run --allow-notices accepts every notice)",
+                     "line " + std::to_string(notice.line) + ": " + notice.what, true});
 }
 
 void Runner::finish() {
@@ -409,9 +408,9 @@ void Runner::finish() {
 
 void Runner::called(const Directive& d, const CallReport& report) {
     const auto* call = std::get_if<Call>(&d.action);
-    const std::string what = call != nullptr ? "call " + quoted_text(call->record)
-                                             : "message " +
-                                                   std::to_string(std::get<Message>(d.action).code);
+    const std::string what = call != nullptr
+                                 ? "call " + quoted_text(call->record)
+                                 : "message " + std::to_string(std::get<Message>(d.action).code);
     last_call_ = "line " + std::to_string(d.line) + ": " + what;
     if (!report.notice.empty()) {
         pending_notice_ = PendingNotice{d.line, report.notice, what};

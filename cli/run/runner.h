@@ -16,11 +16,11 @@
 namespace opkit_cli {
 
 struct RunOptions {
-    bool verbose = false; // also print passing expectations and host directives
-    bool quiet = false;   // print only failures, show/echo output and the summary
-    bool ansi = false;    // reverse video and colour in the output
-    bool print_failures = true;  // FAIL lines in the report (TAP and JSON give them their way)
-    bool allow_notices = false;  // a notice that no expect notice follows fails nothing
+    bool verbose = false;       // also print passing expectations and host directives
+    bool quiet = false;         // print only failures, show/echo output and the summary
+    bool ansi = false;          // reverse video and colour in the output
+    bool print_failures = true; // FAIL lines in the report (TAP and JSON give them their way)
+    bool allow_notices = false; // a notice that no expect notice follows fails nothing
 };
 
 // An expectation as checked, or a notice that no expectation took.

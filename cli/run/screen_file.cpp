@@ -60,8 +60,8 @@ std::string diff_rows(const std::vector<std::string>& wanted, const std::vector<
         const std::string shown_w = printable(w);
         const std::string shown_f = printable(f);
         const size_t at = printable(w.substr(0, first_difference(w, f))).size();
-        out += head + std::string("expected |") + shown_w + "|\n" + indent + "found    |" + shown_f +
-               "|\n" + indent + std::string(10 + at, ' ') + "^\n";
+        out += head + std::string("expected |") + shown_w + "|\n" + indent + "found    |" +
+               shown_f + "|\n" + indent + std::string(10 + at, ' ') + "^\n";
     }
     return out;
 }

@@ -14,7 +14,6 @@ namespace opkit_cli {
 ScriptError::ScriptError(const std::string& message, int line, int column)
     : std::runtime_error(printable(message, true)), line_(line), column_(column) {}
 
-
 namespace {
 
 bool is_blank(char c) {
@@ -373,47 +372,40 @@ const ExpectRule expect_rules[] = {
      [](Args& a) -> Expectation {
          return ExpectResult{static_cast<int>(a.take_int("result", INT32_MIN, INT32_MAX))};
      },
-     "<n>",
-     "the last call returned n"},
+     "<n>", "the last call returned n"},
     {"var",
      [](Args& a) -> Expectation {
          const int variable = take_variable(a);
          return ExpectVariable{variable, a.take("text (\"\" for an empty variable)").text};
      },
-     "<variable> \"<text>\"",
-     "the user variable holds the text (\"\" for an empty one)"},
+     "<variable> \"<text>\"", "the user variable holds the text (\"\" for an empty one)"},
     {"screen", expect_screen,
      "<row> \"<text>\" | <row>:<column> \"<text>\" | \"<file>\" [attributes]",
-     "the screen row (from the column) starts with the text, or the screen is the stored picture (run --update-screens writes it)"},
-    {"notice", expect_notice,
-     "<code> | append | any | none",
+     "the screen row (from the column) starts with the text, or the screen is the stored picture "
+     "(run --update-screens writes it)"},
+    {"notice", expect_notice, "<code> | append | any | none",
      "the last call showed that notice (or none)"},
     {"keys",
      [](Args& a) -> Expectation {
          return ExpectKeys{static_cast<int>(a.take_int("number of keys", 0, 1000000))};
      },
-     "<n>",
-     "n keys wait in the keyboard queue"},
+     "<n>", "n keys wait in the keyboard queue"},
     {"transaction",
      [](Args& a) -> Expectation {
          return ExpectTransaction{take_word(a, "on or off", {"off", "on"},
                                             "transaction messages are on or off, not \"{}\"") == 1};
      },
-     "on | off",
-     "transaction messages are on or off"},
+     "on | off", "transaction messages are on or off"},
     {"cursor",
      [](Args& a) -> Expectation {
          const int row = take_row(a);
          return ExpectCursor{row, take_row(a, "column")};
      },
-     "<row> <column>",
-     "the cursor stands there"},
-    {"attribute", expect_attribute,
-     "<row>:<column> <attribute> [<cells>]",
+     "<row> <column>", "the cursor stands there"},
+    {"attribute", expect_attribute, "<row>:<column> <attribute> [<cells>]",
      "the cells from there have the attribute"},
     {"clock", [](Args& a) -> Expectation { return ExpectClock{take_date_time(a, "clock")}; },
-     "<YYYY-MM-DD HH:MM:SS>",
-     "the host's clock reads that time"},
+     "<YYYY-MM-DD HH:MM:SS>", "the host's clock reads that time"},
 };
 
 Action parse_expect(Args& args) {
@@ -485,34 +477,29 @@ struct VerbRule {
     const char* does;
 };
 const VerbRule verb_rules[] = {
-    {"call", parse_call,
-     "\"<record>\" | <FUNCTION> <field>=<value> ...",
+    {"call", parse_call, "\"<record>\" | <FUNCTION> <field>=<value> ...",
      "calls the plug-in with the record, written out or composed from its fields"},
     {"message",
      [](Args& a) -> Action {
          return Message{static_cast<int>(a.take_int("message code", INT32_MIN, INT32_MAX))};
      },
-     "<code>",
-     "sends the plug-in a message (5: the screen self-test)"},
+     "<code>", "sends the plug-in a message (5: the screen self-test)"},
     {"set",
      [](Args& a) -> Action {
          const int variable = take_variable(a);
          return SetVariable{variable, a.take("text (\"\" for an empty text)").text};
      },
-     "<variable> \"<text>\"",
-     "sets a user variable"},
+     "<variable> \"<text>\"", "sets a user variable"},
     {"unreadable",
      [](Args& a) -> Action {
          return Readability{take_variable(a), false};
      },
-     "<variable>",
-     "makes the host refuse reads of the user variable"},
+     "<variable>", "makes the host refuse reads of the user variable"},
     {"readable",
      [](Args& a) -> Action {
          return Readability{take_variable(a), true};
      },
-     "<variable>",
-     "lets the host read the user variable again"},
+     "<variable>", "lets the host read the user variable again"},
     {"key", [](Args& a) -> Action { return PressKeys{take_keys(a)}; },
      "<code> | <name> | \"<characters>\" ...",
      "queues keys (names: enter, esc, tab, backspace, space, abort, ...)"},
@@ -520,22 +507,14 @@ const VerbRule verb_rules[] = {
      nullptr, // another name of key
      "the same as key"},
     {"clock", [](Args& a) -> Action { return SetClock{take_date_time(a, "clock")}; },
-     "<YYYY-MM-DD HH:MM:SS>",
-     "sets the host's clock"},
-    {"advance", parse_advance,
-     "<duration>",
-     "moves the virtual clock on (1m30s, 500ms, ...)"},
-    {"at", parse_at,
-     "+<duration> set ... | key ... | stop",
+     "<YYYY-MM-DD HH:MM:SS>", "sets the host's clock"},
+    {"advance", parse_advance, "<duration>", "moves the virtual clock on (1m30s, 500ms, ...)"},
+    {"at", parse_at, "+<duration> set ... | key ... | stop",
      "schedules an event during the next call"},
-    {"stop", [](Args&) -> Action { return Stop{}; },
-     "",
+    {"stop", [](Args&) -> Action { return Stop{}; }, "",
      "makes the host's idle processing ask the plug-in to stop"},
-    {"expect", parse_expect,
-     "<what> ...",
-     "checks the host's state (the expectations below)"},
-    {"show", parse_show,
-     "screen [<first>-<last>] | vars | trace | clock | keys",
+    {"expect", parse_expect, "<what> ...", "checks the host's state (the expectations below)"},
+    {"show", parse_show, "screen [<first>-<last>] | vars | trace | clock | keys",
      "prints part of the host's state"},
     {"echo",
      [](Args& a) -> Action {
@@ -545,16 +524,11 @@ const VerbRule verb_rules[] = {
          }
          return echo;
      },
-     "\"<text>\" ...",
-     "prints the text"},
-    {"write", parse_write,
-     "<row> <column> \"<text>\" [<attribute>]",
+     "\"<text>\" ...", "prints the text"},
+    {"write", parse_write, "<row> <column> \"<text>\" [<attribute>]",
      "writes on the screen as the application does"},
-    {"clear", [](Args&) -> Action { return Clear{}; },
-     "",
-     "blanks the whole screen"},
-    {"reload", [](Args&) -> Action { return Reload{}; },
-     "",
+    {"clear", [](Args&) -> Action { return Clear{}; }, "", "blanks the whole screen"},
+    {"reload", [](Args&) -> Action { return Reload{}; }, "",
      "unloads the plug-in and loads it afresh"},
     {"explain",
      [](Args& a) -> Action {
@@ -564,8 +538,7 @@ const VerbRule verb_rules[] = {
          }
          return ExplainRecord{record.text};
      },
-     "\"<record>\"",
-     "prints the record explained"},
+     "\"<record>\"", "prints the record explained"},
 };
 
 struct KeyName {
@@ -756,8 +729,8 @@ std::vector<uint16_t> parse_keys(std::string_view text) {
 std::optional<int> parse_variable(std::string_view text) {
     int value = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || value < opkit::variable_low ||
-        value > max_variable) {
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||
+        value < opkit::variable_low || value > max_variable) {
         return std::nullopt;
     }
     return value;

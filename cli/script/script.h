@@ -45,7 +45,6 @@ class ScriptErrors : public ScriptError {
 };
 constexpr size_t max_script_errors = 20;
 
-
 struct Token {
     std::string text; // without its quotes, escapes resolved
     int column = 1;   // 1-based column of the token's first character in its line

@@ -54,8 +54,7 @@ TEST(Facts, EveryRelationNameAndSymbolComposesToLettersThatReadBackAsIt) {
     for (const opkit::RelationName& relation : opkit::relation_names) {
         for (const char* given : {relation.name, relation.symbol}) {
             const Composed c = compose_record(
-                "CMP_INT",
-                {{"left", "3"}, {"relation", given}, {"right", "4"}, {"mode", "S"}});
+                "CMP_INT", {{"left", "3"}, {"relation", given}, {"right", "4"}, {"mode", "S"}});
             const Analysis a = analyse(c.record);
             ASSERT_EQ(a.notice, "") << given;
             EXPECT_EQ(opkit::relation_of(c.record[16], c.record[17]), relation.relation) << given;

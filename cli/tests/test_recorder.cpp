@@ -43,7 +43,8 @@ TEST(RecorderTest, TheEndStateIsExpectedAndTheScriptParses) {
         {0, "outside"}, {3, ""}, {7, "say \"hi\"\\\t"}, {99, "last"}, {100, "outside"}};
     const std::vector<std::string> rows = {"", "  +--+   ", "        ", "x"};
     const std::string script = r.script(variables, rows);
-    EXPECT_NE(script.find("expect var 7 \"say \\\"hi\\\"\\\\\\x09\"\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("expect var 7 \"say \\\"hi\\\"\\\\\\x09\"\n"), std::string::npos)
+        << script;
     EXPECT_NE(script.find("expect var 99 \"last\"\n"), std::string::npos);
     EXPECT_EQ(script.find("outside"), std::string::npos);
     EXPECT_EQ(script.find("expect var 3"), std::string::npos);

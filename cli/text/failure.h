@@ -19,8 +19,7 @@ class Failure : public std::runtime_error {
   public:
     // `message` is shown as it is (with its "opkit-host: " or "file: error: " head); `reason`
     // is the short form that reports give (empty: the message).
-    explicit Failure(const std::string& message, int status = exit_error,
-                     std::string reason = {});
+    explicit Failure(const std::string& message, int status = exit_error, std::string reason = {});
     int status() const { return status_; }
     const std::string& reason() const { return reason_; }
 

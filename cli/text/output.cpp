@@ -268,8 +268,7 @@ std::string refuse_output(const std::string& path, const OutputKind& kind,
     }
     // An existing file is overwritten only when it holds the same kind of output.
     std::string head;
-    if (const std::string problem = read_file_head(path, kind.head_bytes, head);
-        !problem.empty()) {
+    if (const std::string problem = read_file_head(path, kind.head_bytes, head); !problem.empty()) {
         return "it cannot be read to see what it holds: " + problem;
     }
     if (head.empty() || kind.recognises(head)) {

@@ -14,8 +14,9 @@ constexpr int last_script_variable = opkit::variable_high;
 
 } // namespace
 
-const OutputKind recording_output{
-    "recording", 4096, [](const std::string& head) { return head.rfind(Recorder::header, 0) == 0; }};
+const OutputKind recording_output{"recording", 4096, [](const std::string& head) {
+                                      return head.rfind(Recorder::header, 0) == 0;
+                                  }};
 
 bool Recorder::acts_on_host(const std::string& line) {
     static const char* const words[] = {"set",   "unreadable", "readable", "key",

@@ -323,8 +323,8 @@ void Shell::edit_input(int ch) {
 void Shell::draw() {
     ViewText view;
     view.busy = worker_.busy();
-    view.state = view.busy ? running_.waiting_text(session_.host(), worker_.seconds_running())
-                           : "idle";
+    view.state =
+        view.busy ? running_.waiting_text(session_.host(), worker_.seconds_running()) : "idle";
     view.last_call = last_call_;
     view.last_result = last_result_;
     view.events = &events_;
@@ -380,8 +380,7 @@ void write_recording(const std::string& path, const Recorder& recorder, const ho
     const std::string problem =
         write_file(path, recorder.script(host.variables(), host.screen_rows()));
     if (!problem.empty()) {
-        throw Failure("opkit-host: cannot write the recording " + printable(path) + ": " +
-                      problem);
+        throw Failure("opkit-host: cannot write the recording " + printable(path) + ": " + problem);
     }
     std::cout << "opkit-host: the session is recorded in " << printable(path)
               << "; replay it with opkit-host run " << printable(path) << "\n";
@@ -401,8 +400,7 @@ void check_recording_path(const std::string& path, const SessionOptions& options
         }
     }
     if (!problem.empty()) {
-        throw Failure("opkit-host: cannot write the recording " + printable(path) + ": " +
-                      problem);
+        throw Failure("opkit-host: cannot write the recording " + printable(path) + ": " + problem);
     }
 }
 

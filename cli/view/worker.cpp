@@ -4,7 +4,8 @@
 namespace opkit_cli {
 
 bool Worker::busy() const {
-    return result_.valid() && result_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    return result_.valid() &&
+           result_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
 }
 
 void Worker::start(Session& session, int code, std::string record) {

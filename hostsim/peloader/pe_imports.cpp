@@ -87,8 +87,7 @@ struct Import {
 #define HOSTSIM_SERVICE_IMPORT(name, parameters, call) HOST_SERVICE(_##name),
 
 const Import kImports[] = {
-    HOSTSIM_SERVICES(HOSTSIM_SERVICE_IMPORT)
-    {CRT_DLL, "memcpy", address_of(&crt_memcpy)},
+    HOSTSIM_SERVICES(HOSTSIM_SERVICE_IMPORT){CRT_DLL, "memcpy", address_of(&crt_memcpy)},
     {CRT_DLL, "memset", address_of(&crt_memset)},
     {CRT_DLL, "strlen", address_of(&crt_strlen)},
     {CRT_DLL, "strchr", address_of(&crt_strchr)},

@@ -8,7 +8,7 @@
 namespace hostsim {
 
 class Host::Call {
-public:
+  public:
     Call(Host& host, Service service)
         : host_(host), lock_(host.mutex_), service_(service), forced_(host.forced_.take(service)) {}
 
@@ -25,7 +25,7 @@ public:
         return result;
     }
 
-private:
+  private:
     Host& host_;
     Lock lock_;
     Service service_;

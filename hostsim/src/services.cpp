@@ -19,7 +19,9 @@ extern "C" {
 
 // Each service of the table, forwarded to the current host.
 #define HOSTSIM_SERVICE_EXPORT(name, parameters, call)                                             \
-    int _##name parameters { return Host::current_or_default().call; }
+    int _##name parameters {                                                                       \
+        return Host::current_or_default().call;                                                    \
+    }
 HOSTSIM_SERVICES(HOSTSIM_SERVICE_EXPORT)
 #undef HOSTSIM_SERVICE_EXPORT
 

@@ -74,8 +74,7 @@ static_assert(relation_names_read_back(), "a relation name's letters read as ano
 
 // Whether a relation letter needs the paired column's letter to name a relation.
 constexpr bool relation_needs_second(char first) {
-    return relation_of(first, ' ') == Relation::none &&
-           relation_of(first, 'E') != Relation::none;
+    return relation_of(first, ' ') == Relation::none && relation_of(first, 'E') != Relation::none;
 }
 
 } // namespace opkit

@@ -104,15 +104,15 @@ using Handler = int (*)(const char* record);
 // What a function does with an accepted record, in the command-line host's terms: which
 // description of the call explain gives, and what the full-screen view shows while it runs.
 enum class Behaviour : uint8_t {
-    counter,          // counts up, down, resets or stores a counter
-    popup,            // opens or closes a framed box
-    compare_texts,    // compares the texts of two user variables
-    compare_numbers,  // compares the low 8 bits of two user variables' numbers
-    arithmetic,       // computes from two user variables into a third
-    unique_values,    // verifies values against short lists, or empties a list
-    clock,            // writes the time and date texts
-    transaction,      // switches the host's transaction messages
-    delay,            // waits a count of passes
+    counter,           // counts up, down, resets or stores a counter
+    popup,             // opens or closes a framed box
+    compare_texts,     // compares the texts of two user variables
+    compare_numbers,   // compares the low 8 bits of two user variables' numbers
+    arithmetic,        // computes from two user variables into a third
+    unique_values,     // verifies values against short lists, or empties a list
+    clock,             // writes the time and date texts
+    transaction,       // switches the host's transaction messages
+    delay,             // waits a count of passes
     wait_for_variable, // waits for a user variable to hold text
 };
 
@@ -337,9 +337,9 @@ constexpr Check checks[] = {length};
 
 namespace v_delay {
 // The count runs from column 10 to the end of the record: length - 8 characters, 0 to 5.
-constexpr Field count = to_record_end(
-    number("count", 10, 5, 0, 99999,
-           "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)"));
+constexpr Field count =
+    to_record_end(number("count", 10, 5, 0, 99999,
+                         "delay count N: about 53 ms each (8N/3 passes of 20 ms, at least one)"));
 constexpr int32_t count_offset = count.first - header_columns; // the record before the count
 constexpr int32_t max_length = count_offset + count.width;
 // A count of N waits 8N/3 passes of 20 ms, at least one.
@@ -388,8 +388,8 @@ constexpr VariableRange intmath_target{intmath::result_variable, intmath::result
 // compiled, and refuse two rows of one name); the order is only the rows' index. DICOUNT and
 // POPUPWN always hand the host 0.
 constexpr Layout layouts[] = {
-    OPKIT_ROW("DICOUNT", dicount, cfr_dicount, false, 0b001, service_write_variable,
-              dicount_target, counter),
+    OPKIT_ROW("DICOUNT", dicount, cfr_dicount, false, 0b001, service_write_variable, dicount_target,
+              counter),
     OPKIT_ROW("POPUPWN", popupwn, cfr_popupwn, false, 0b001, service_cells, no_writes, popup),
     OPKIT_ROW("COMPARE", compare, cfr_compare, true, 0b011, service_read_variable, no_writes,
               compare_texts),

@@ -18,7 +18,7 @@ int cfr_v_delay(const char* record);
 int cfr_wait_uv(const char* record);
 
 // The popup box, also forgotten by messages 0 and 2 (action 'X').
-uint8_t popup_window(char action, uint8_t attribute, int rows, int* inner_rows,
-                     int* inner_width, uint8_t* inner_top, uint8_t* inner_left);
+uint8_t popup_window(char action, uint8_t attribute, int rows, int* inner_rows, int* inner_width,
+                     uint8_t* inner_top, uint8_t* inner_left);
 
 } // namespace opkit

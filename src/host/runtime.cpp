@@ -41,7 +41,8 @@ int signed_to_text(int32_t value, char* out) {
     char digits[12];
     int count = 0;
     // Work on the unsigned magnitude so that INT32_MIN needs no special case.
-    uint32_t magnitude = value < 0 ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    uint32_t magnitude =
+        value < 0 ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     do {
         digits[count++] = static_cast<char>('0' + magnitude % 10U);
         magnitude /= 10U;

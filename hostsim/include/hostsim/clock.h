@@ -46,7 +46,7 @@ enum class ClockMode { virtual_time, real_time };
 
 // The host's clock, read in milliseconds since 2000. The caller serialises access.
 class HOSTSIM_API Clock {
-public:
+  public:
     using Lock = std::unique_lock<std::mutex>;
     virtual ~Clock() = default;
 
@@ -67,7 +67,7 @@ public:
 };
 
 class HOSTSIM_API VirtualClock final : public Clock {
-public:
+  public:
     explicit VirtualClock(int64_t start_ms) : ms_(start_ms) {}
     ClockMode mode() const override { return ClockMode::virtual_time; }
     int64_t now_ms() const override { return ms_; }
@@ -77,12 +77,12 @@ public:
     void pass_until(Lock& lock, std::condition_variable& wake, int64_t until,
                     const std::function<bool()>& woken) override;
 
-private:
+  private:
     int64_t ms_;
 };
 
 class HOSTSIM_API RealClock final : public Clock {
-public:
+  public:
     explicit RealClock(int64_t start_ms);
     ClockMode mode() const override { return ClockMode::real_time; }
     int64_t now_ms() const override { return base_ms_ + steady_ms() - set_at_ms_; }
@@ -92,7 +92,7 @@ public:
     void pass_until(Lock& lock, std::condition_variable& wake, int64_t until,
                     const std::function<bool()>& woken) override;
 
-private:
+  private:
     int64_t base_ms_;   // the time when the clock was set
     int64_t set_at_ms_; // steady_ms() then
 };
@@ -106,7 +106,7 @@ HOSTSIM_API std::string clock_text(Service service, int format, const DateTime& 
 // What the time and date services answer: the clock's own texts unless replaced, and moves of
 // the clock asked for right after a reading.
 class HOSTSIM_API ClockReadings {
-public:
+  public:
     // The text of `service`'s `format` at `time`. A replacement gives at most 7 characters
     // (11 for time format 1), the most that the callers' buffers are promised.
     std::string text(Service service, int format, const DateTime& time) const;
@@ -119,7 +119,7 @@ public:
     // The amount to move the clock by after a reading by `service` made at `read_at`, if any.
     std::optional<int64_t> take_move(Service service, int64_t read_at);
 
-private:
+  private:
     struct Move {
         Service service;
         int64_t from_ms;

@@ -25,7 +25,7 @@ using HostEvent = std::variant<KeyEvent, VariableEvent, StopEvent>;
 
 // Events waiting for their times.
 class HOSTSIM_API EventSchedule {
-public:
+  public:
     void add(int64_t at_ms, HostEvent event);
     std::optional<int64_t> next_due() const;
     // Removes the events due at `now_ms`, in the order of their times (ties in the order they
@@ -35,7 +35,7 @@ public:
     bool has_key() const; // a key is among the events waiting
     bool empty() const { return waiting_.empty(); }
 
-private:
+  private:
     struct Entry {
         int64_t at;
         uint64_t order;
@@ -48,7 +48,7 @@ private:
 // Counts delivered events for the event wait and the idle call, and holds a stop request
 // until the idle call answers it.
 class HOSTSIM_API EventSignal {
-public:
+  public:
     void signal() { ++count_; }
     void request_stop() { stop_requested_ = true; }
 
@@ -65,7 +65,7 @@ public:
     // Ends an idle call; true when a stop was requested since the last one.
     bool end_idle();
 
-private:
+  private:
     uint64_t count_ = 0;
     uint64_t wait_seen_ = 0;
     uint64_t idle_seen_ = 0;

@@ -52,7 +52,7 @@ struct HostOptions {
 };
 
 class HOSTSIM_API Host {
-public:
+  public:
     explicit Host(HostOptions options = {});
     ~Host();
     Host(const Host&) = delete;
@@ -149,7 +149,7 @@ public:
     int svc_write_variable(int number, const char* text);
     int svc_transaction(uint16_t on);
 
-private:
+  private:
     using Lock = std::unique_lock<std::mutex>;
     class Call; // one service call: the lock, a forced result, the trace entry
 

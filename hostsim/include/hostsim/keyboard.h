@@ -16,7 +16,7 @@ constexpr uint16_t key_abort = 256;
 constexpr uint16_t key_enter = 13;
 
 class HOSTSIM_API Keyboard {
-public:
+  public:
     // Gives the key to press when a key read finds none queued, no key is scheduled to come,
     // and the screen was written since the last key was taken (or none).
     using WaitHook = std::function<std::optional<uint16_t>()>;
@@ -47,7 +47,7 @@ public:
 
     int stalls() const { return stalls_; }
 
-private:
+  private:
     std::deque<uint16_t> keys_;
     WaitHook hook_;
     bool prompt_pending_ = false;

@@ -10,7 +10,7 @@
 namespace hostsim {
 
 class HOSTSIM_API Plugin {
-public:
+  public:
     using Entry = int (*)(int message, char* record);
 
     explicit Plugin(std::string path);
@@ -35,7 +35,7 @@ public:
     // Calls `main` with exactly this pointer (which may be null).
     int call_raw(int code, char* record);
 
-private:
+  private:
     std::string path_;
     std::string error_;
     void* handle_ = nullptr;

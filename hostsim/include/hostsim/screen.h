@@ -20,7 +20,7 @@ struct Cell {
 // A character screen. Writes and reads outside it are clipped; cells read from outside are
 // zero bytes. The cursor is only remembered: nothing is drawn at it.
 class HOSTSIM_API Screen {
-public:
+  public:
     Screen(int rows, int columns);
 
     int rows() const { return rows_; }
@@ -48,7 +48,7 @@ public:
     int cursor_column() const { return cursor_column_; }
     uint16_t cursor_type() const { return cursor_type_; }
 
-private:
+  private:
     bool inside(int row, int column) const;
     int rows_;
     int columns_;

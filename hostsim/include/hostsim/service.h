@@ -50,7 +50,7 @@ enum class Service : uint8_t {
 #define HOSTSIM_SERVICE_ENUMERATOR(name, parameters, call) name,
     HOSTSIM_SERVICES(HOSTSIM_SERVICE_ENUMERATOR)
 #undef HOSTSIM_SERVICE_ENUMERATOR
-    HostNote, // not a service: something the host did on its own (e.g. a stall key)
+        HostNote, // not a service: something the host did on its own (e.g. a stall key)
 };
 
 // The name under which the trace shows the service: hostlib's exported name ("host" for
@@ -68,11 +68,11 @@ struct Forced {
 
 // Forced results waiting for their services' next calls, taken in the order given.
 class HOSTSIM_API ForcedResults {
-public:
+  public:
     void add(Service service, Forced forced);
     std::optional<Forced> take(Service service);
 
-private:
+  private:
     std::map<Service, std::deque<Forced>> waiting_;
 };
 

@@ -21,7 +21,7 @@ struct HOSTSIM_API TraceEntry {
 };
 
 class HOSTSIM_API Trace {
-public:
+  public:
     // Past `limit` entries a runaway loop keeps its first entries and the latest one.
     explicit Trace(size_t limit = 200000) : limit_(limit) {}
 
@@ -33,7 +33,7 @@ public:
     std::vector<TraceEntry> of(Service service) const;
     size_t count_of(Service service) const;
 
-private:
+  private:
     size_t limit_;
     bool enabled_ = true;
     std::vector<TraceEntry> entries_;

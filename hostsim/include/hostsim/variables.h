@@ -13,7 +13,7 @@
 namespace hostsim {
 
 class HOSTSIM_API UserVariables {
-public:
+  public:
     UserVariables(int first, int last) : first_(first), last_(last) {}
 
     bool exists(int number) const { return number >= first_ && number <= last_; }
@@ -30,7 +30,7 @@ public:
     // changed) when the text is longer than a variable holds.
     int write(int number, std::string_view text);
 
-private:
+  private:
     int first_;
     int last_;
     std::map<int, std::string> values_;
