@@ -2,6 +2,7 @@
 # The whole test suite, on a fresh machine or a used one: installs what is missing, then runs
 # every stage and prints a summary. A failing stage does not stop the others; the exit status
 # is non-zero when any failed.
+#   format    every C++ source in clang-format's layout (tools/format.sh --check)
 #   native    build and test the development build (unit, plug-in, host and CLI tests)
 #   asan      the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   valgrind  the test binary under valgrind memcheck
@@ -20,11 +21,12 @@ bash tools/install-deps.sh || exit 1
 
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then
-    stages=(native asan valgrind cross fuzz release)
+    stages=(format native asan valgrind cross fuzz release)
 fi
 
 run_stage() {
     case "$1" in
+    format) bash tools/format.sh --check ;;
     native) cmake --workflow --preset native ;;
     asan) cmake --workflow --preset asan ;;
     valgrind) bash tools/valgrind.sh ;;
