@@ -12,6 +12,11 @@
 : "${WINESERVER:=wineserver}"
 export WINEPREFIX WINELOADER WINESERVER
 export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+# Where the kernel hands i386 programs to qemu-i386, wine's 32-bit loader runs in qemu's guest
+# address space. Unless qemu reserves that space for the guest up front, it may place the guest
+# where the fixed addresses wine needs are taken ("failed to map the shared user data"); the
+# reservation makes every start alike. A machine that runs i386 programs itself ignores it.
+export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xf7000000}"
 mkdir -p "$(dirname "$WINEPREFIX")"
 flock -o "$WINEPREFIX.lock" sh -c '"$WINESERVER" -p60 </dev/null >/dev/null 2>&1 &&
     "$WINELOADER" wineboot </dev/null >/dev/null 2>&1' || :

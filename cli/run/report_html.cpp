@@ -373,7 +373,7 @@ std::string call_row(const HtmlCall& c) {
         changes += (changes.empty() ? "" : "<br>") + html_text(change);
     }
     std::string notice = c.notice.empty()       ? ""
-                         : c.notice == "append" ? "CFR append too long"
+                         : c.notice == "append" ? append_title()
                                                 : "notice " + c.notice;
     std::string out =
         "<tr class=\"call\"><td>" + std::to_string(c.line) + "</td><td>" + what + "</td><td>" +

@@ -12,9 +12,6 @@
 
 namespace opkit_cli {
 
-namespace {
-
-// The append notice's text without its closing colon, as reports name it.
 std::string append_title() {
     std::string title = opkit::append_text;
     if (!title.empty() && title.back() == ':') {
@@ -22,6 +19,8 @@ std::string append_title() {
     }
     return title;
 }
+
+namespace {
 
 using hostsim::Service;
 

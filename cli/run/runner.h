@@ -15,6 +15,9 @@
 
 namespace opkit_cli {
 
+// The append notice's text without its closing colon, as reports name it.
+std::string append_title();
+
 struct RunOptions {
     bool verbose = false;       // also print passing expectations and host directives
     bool quiet = false;         // print only failures, show/echo output and the summary

@@ -381,10 +381,12 @@ const ExpectRule expect_rules[] = {
      "<variable> \"<text>\"", "the user variable holds the text (\"\" for an empty one)"},
     {"screen", expect_screen,
      "<row> \"<text>\" | <row>:<column> \"<text>\" | \"<file>\" [attributes]",
-     "the screen row (from the column) starts with the text, or the screen is the stored picture "
-     "(run --update-screens writes it)"},
+     "the whole row holds the text (trailing blanks ignored), or the row from the column starts "
+     "with it, or the screen is the stored picture (run --update-screens writes it; attributes: "
+     "the cells' attributes too); rows, columns and texts must lie on the screen"},
     {"notice", expect_notice, "<code> | append | any | none",
-     "the last call showed that notice (or none)"},
+     "the last call showed the parameter notice with that code, the append notice, either, or "
+     "none"},
     {"keys",
      [](Args& a) -> Expectation {
          return ExpectKeys{static_cast<int>(a.take_int("number of keys", 0, 1000000))};
@@ -509,8 +511,10 @@ const VerbRule verb_rules[] = {
     {"clock", [](Args& a) -> Action { return SetClock{take_date_time(a, "clock")}; },
      "<YYYY-MM-DD HH:MM:SS>", "sets the host's clock"},
     {"advance", parse_advance, "<duration>", "moves the virtual clock on (1m30s, 500ms, ...)"},
-    {"at", parse_at, "+<duration> set ... | key ... | stop",
-     "schedules an event during the next call"},
+    {"at", parse_at,
+     "+<duration> | <HH:MM:SS> | <YYYY-MM-DD HH:MM:SS>, then set ... | key ... | stop",
+     "schedules a host event at that time on the virtual clock, met during the next call: a "
+     "variable filled, a key, a stop request"},
     {"stop", [](Args&) -> Action { return Stop{}; }, "",
      "makes the host's idle processing ask the plug-in to stop"},
     {"expect", parse_expect, "<what> ...", "checks the host's state (the expectations below)"},
