@@ -36,7 +36,10 @@ prepare_wine() {
     server=$(cached "$1" OPKIT_WINESERVER)
     if [ -n "$prefix" ] && [ -x "$wine" ] && [ -x "$server" ] && [ ! -f "$prefix/system.reg" ]; then
         echo "preparing $prefix"
+        # The 32-bit half of the prefix is made by wine's 32-bit loader: under qemu-i386 it
+        # needs the same reserved guest space as in tools/wine.sh.
         WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
+            QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xf7000000}" \
             WINESERVER="$server" WINELOADER="$wine" "$wine" wineboot --init </dev/null >/dev/null 2>&1
         WINEPREFIX="$prefix" "$server" -w
     fi
