@@ -14,6 +14,10 @@ cleanup() {
     rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
 }
 trap cleanup EXIT
+# One tmux server for the whole test: a session that lasts as long as the test keeps it from
+# exiting between the sessions below, where a new session could reach a server still shutting
+# down ("server exited unexpectedly").
+tmux_ new-session -d -s keeper -x 80 -y 24 "sleep 3600"
 
 fail() {
     echo "FAIL: $*"
