@@ -555,7 +555,7 @@ constexpr const char* run_footer = R"TXT(
 A script holds one directive a line; # starts a comment. Records are written in
 double quotes ("\x41" escapes allowed) or built from fields:
   call "21DICOUNT I         05 "         call DICOUNT operation=I counter=5
-  message 5                              set 3 "hello"     unreadable 4
+  message 5      set 3 "hello"           unreadable 4      readable 4
   key enter | key 27 | key "abc"         key abort (256)
   clock 2026-05-12 14:30:05              advance 1m30s
   at +5s set 7 "scanned"                 at +2s key abort    at +1s stop
